@@ -1,0 +1,39 @@
+# Windows build (mingw-w64): the real program and the framework's end-to-end test driver.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+
+file(GLOB_RECURSE KES_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+list(FILTER KES_WIN32_SOURCES EXCLUDE REGEX ".*/entry_.*\\.cpp$")
+add_library(kes_platform_win32 STATIC ${KES_WIN32_SOURCES})
+target_include_directories(kes_platform_win32 PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(kes_platform_win32 PRIVATE ${KES_WARNINGS})
+target_link_libraries(kes_platform_win32 PUBLIC kes_framework)
+target_compile_definitions(kes_platform_win32 PRIVATE UNICODE _UNICODE)
+set(KES_WIN32_LIBS shlwapi shell32 advapi32 user32 gdi32 comctl32 mpr netapi32 userenv version
+    ole32 oleaut32 wbemuuid winmm imagehlp psapi)
+
+set(KES_STATIC_LINK -static -static-libgcc -static-libstdc++ -municode -mwindows)
+
+configure_file(${CMAKE_SOURCE_DIR}/resources/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+
+add_executable(Kestrune ${CMAKE_SOURCE_DIR}/platform/win32/entry_kestrune.cpp
+  ${CMAKE_BINARY_DIR}/version.rc ${CMAKE_SOURCE_DIR}/resources/kestrune.rc)
+set_target_properties(Kestrune PROPERTIES OUTPUT_NAME Kestrune SUFFIX .exe)
+target_compile_options(Kestrune PRIVATE ${KES_WARNINGS})
+target_compile_definitions(Kestrune PRIVATE UNICODE _UNICODE)
+target_include_directories(Kestrune PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
+target_link_libraries(Kestrune PRIVATE -Wl,--whole-archive kes_platform_win32 -Wl,--no-whole-archive
+  kes_framework ${KES_WIN32_LIBS})
+target_link_options(Kestrune PRIVATE ${KES_STATIC_LINK} -s)
+
+# framework_e2e.exe: the same framework sources driven through scenarios under Wine; it is a
+# console program of its own so Kestrune.exe keeps exactly its switch table.
+if(EXISTS ${CMAKE_SOURCE_DIR}/platform/win32/entry_framework_e2e.cpp)
+  add_executable(framework_e2e ${CMAKE_SOURCE_DIR}/platform/win32/entry_framework_e2e.cpp
+    ${CMAKE_BINARY_DIR}/version.rc)
+  target_compile_options(framework_e2e PRIVATE ${KES_WARNINGS})
+  target_compile_definitions(framework_e2e PRIVATE UNICODE _UNICODE)
+  target_link_libraries(framework_e2e PRIVATE -Wl,--whole-archive kes_platform_win32 -Wl,--no-whole-archive
+    kes_framework ${KES_WIN32_LIBS})
+  target_link_options(framework_e2e PRIVATE -static -static-libgcc -static-libstdc++ -municode)
+endif()

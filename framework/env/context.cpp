@@ -1,0 +1,32 @@
+#include "framework/env/context.h"
+
+#include <cstdlib>
+
+#include "framework/debug/debug_state.h"
+#include "framework/env/app_env.h"
+#include "framework/env/common_state.h"
+
+namespace kes {
+namespace {
+// The one pointer to the running program's state. Everything process-wide hangs off it.
+thread_local Context* g_current = nullptr;
+}  // namespace
+
+Context::Context(platform::Platform& os_)
+    : os(os_),
+      debug(std::make_unique<debug::DebugState>()),
+      common(std::make_unique<CommonState>()) {}
+
+Context::~Context() = default;
+
+Context& Ctx() {
+  if (!g_current) std::abort();
+  return *g_current;
+}
+
+bool HasCtx() { return g_current != nullptr; }
+
+ContextScope::ContextScope(Context& ctx) : previous_(g_current) { g_current = &ctx; }
+ContextScope::~ContextScope() { g_current = previous_; }
+
+}  // namespace kes

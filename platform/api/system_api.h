@@ -1,0 +1,78 @@
+// System information, names, time, messages, modules and process basics.
+// Each call has the meaning, return value and last-error behaviour of the Windows call of the
+// same name; buffers are caller-owned and sized in characters, as in Windows.
+#pragma once
+
+#include "platform/types.h"
+
+namespace kes::platform {
+
+class SystemApi {
+ public:
+  virtual ~SystemApi() = default;
+
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD code) = 0;
+
+  // The whole process command line.
+  virtual std::u16string GetCommandLineW() = 0;
+  // The text after the first (possibly quoted) token and the blanks behind it.
+  virtual std::u16string PathGetArgsW(const char16_t* cmdline) = 0;
+  // Characters copied without the NUL; on truncation returns size and sets 122.
+  virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD size) = 0;
+  virtual HMODULE GetModuleHandleW(const char16_t* name) = 0;
+  virtual DWORD GetCurrentProcessId() = 0;
+  // Ends the process; never returns.
+  [[noreturn]] virtual void ExitProcess(UINT code) = 0;
+
+  virtual void GetLocalTime(SYSTEMTIME* st) = 0;
+  virtual void GetSystemTime(SYSTEMTIME* st) = 0;
+  // Returns 0 (unknown), 1 (standard) or 2 (daylight); 0xFFFFFFFF on failure.
+  virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* tz) = 0;
+  virtual BOOL GetTimeZoneInformationForYear(WORD year, TIME_ZONE_INFORMATION* tz) = 0;
+  virtual BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* tz,
+                                               const SYSTEMTIME* utc, SYSTEMTIME* local) = 0;
+  virtual BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) = 0;
+  virtual BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st) = 0;
+  virtual BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) = 0;
+  virtual BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) = 0;
+  // Milliseconds since the system started (timeGetTime / GetTickCount).
+  virtual DWORD timeGetTime() = 0;
+  virtual void Sleep(DWORD ms) = 0;
+
+  // Only the FROM_SYSTEM form is used; returns characters written, 0 on failure.
+  virtual DWORD FormatMessageW(DWORD flags, DWORD message_id, DWORD language_id, char16_t* buf,
+                               DWORD size) = 0;
+  virtual void OutputDebugStringW(const char16_t* text) = 0;
+
+  virtual HMODULE LoadLibraryW(const char16_t* file) = 0;
+  // Non-zero when the module exports the entry point.
+  virtual std::uintptr_t GetProcAddress(HMODULE module, const char* name) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
+
+  // On ERROR_MORE_DATA *size receives the needed size including the NUL.
+  virtual BOOL GetComputerNameExW(int format, char16_t* buf, DWORD* size) = 0;
+  // *size in and out includes the NUL; 122 when too small.
+  virtual BOOL GetUserNameW(char16_t* buf, DWORD* size) = 0;
+  // Length without NUL; when too small the needed size with NUL; 0 and 203 when absent.
+  virtual DWORD GetEnvironmentVariableW(const char16_t* name, char16_t* buf, DWORD size) = 0;
+  virtual BOOL SetEnvironmentVariableW(const char16_t* name, const char16_t* value) = 0;
+  // 0 on success; 2250 when the drive is not a network connection; 234 when too small.
+  virtual DWORD WNetGetConnectionW(const char16_t* local, char16_t* remote, DWORD* length) = 0;
+  virtual int GetSystemMetrics(int index) = 0;
+  virtual HWND GetDesktopWindow() = 0;
+
+  // Version resource of a file. The block is opaque to callers: only VerQueryValueW reads it.
+  virtual DWORD GetFileVersionInfoSizeW(const char16_t* file, DWORD* handle) = 0;
+  virtual BOOL GetFileVersionInfoW(const char16_t* file, DWORD handle, DWORD len, void* data) = 0;
+  virtual BOOL VerQueryValueW(const void* block, const char16_t* sub_block, const void** buffer,
+                              UINT* len) = 0;
+
+  // Turns processor faults (access violation, integer division by zero...) raised on this
+  // thread into a C++ ProcessorFault thrown at the faulting instruction (see fault.h).
+  // Returns false when the mechanism is not available.
+  virtual bool InstallProcessorFaultTranslator() = 0;
+  virtual void RemoveProcessorFaultTranslator() = 0;
+};
+
+}  // namespace kes::platform

@@ -1,0 +1,143 @@
+// The simulated Windows machine. It keeps the state a Windows machine would (facts, names,
+// environment, processes, clock, message boxes, debugger output; registry, files and tools as
+// later parts grow) and answers the platform interfaces with Windows' semantics: same return
+// values, same last-error codes. Tests build one fresh machine each, set it up with the helpers
+// below, script the answers of message boxes and inject failures into any call.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kes::sim {
+
+using platform::DWORD;
+
+// One message box as the program showed it.
+struct ShownMessageBox {
+  std::u16string text;
+  std::u16string caption;
+  platform::UINT style = 0;
+  int answer = 0;
+};
+
+// A failure injected into a platform call: the nth use of `api` (1-based; 0 = every use)
+// fails with `error`.
+struct InjectedFault {
+  std::string api;
+  DWORD error = 0;
+  int nth = 0;
+};
+
+// Facts of the simulated Windows installation that the version-dependent code reads.
+struct MachineFacts {
+  platform::OSVERSIONINFOEXW version;  // RtlGetVersion record
+  bool is_64bit = true;                // 64-bit Windows
+  bool process_is_32bit = true;        // the program runs as a 32-bit process (WOW64 on 64-bit)
+  int clean_boot = 0;                  // SM_CLEANBOOT: 0 normal, 1 Safe Mode, 2 with networking
+  std::map<int, int> system_metrics;   // further GetSystemMetrics answers
+  std::u16string windows_dir = u"C:\\Windows";
+};
+
+struct SimProcess {
+  DWORD pid = 0;
+  DWORD parent_pid = 0;
+  std::u16string image;         // full path of the executable
+  std::u16string command_line;  // whole command line
+  std::optional<DWORD> exit_code;
+};
+
+class Machine;
+class FileSystem;     // file_system.h: drives, folders, files, attributes, locks, redirection
+class RegistryStore;  // registry_store.h: keys, typed values, 32/64-bit views
+
+// Backend subsystems; each implements one platform interface over the machine's state.
+std::unique_ptr<platform::SystemApi> MakeSimSystem(Machine& m);
+std::unique_ptr<platform::UiApi> MakeSimUi(Machine& m);
+std::unique_ptr<platform::RegistryApi> MakeSimRegistry(Machine& m);
+std::unique_ptr<platform::FileApi> MakeSimFiles(Machine& m);
+std::unique_ptr<platform::ProcessApi> MakeSimProcesses(Machine& m);
+std::unique_ptr<platform::SecurityApi> MakeSimSecurity(Machine& m);
+
+class Machine {
+ public:
+  // A Windows 10 x64 machine in normal mode with one signed-in local administrator "Admin",
+  // computer "KES-PC", the program at C:\Tools\Kestrune.exe (a 32-bit process), a clock at
+  // 2016-03-01 14:30:05.123 local time in UTC+8, and no message-box answers scripted.
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  platform::Platform& platform() { return *platform_; }
+  FileSystem& fs() { return *fs_; }
+  RegistryStore& registry() { return *registry_store_; }
+
+  // ---- last error and fault injection -------------------------------------------------------
+  DWORD last_error = 0;
+  void InjectFault(std::string api, DWORD error, int nth = 0);
+  // Called first by every simulated call: counts the use and returns the error to fail with.
+  std::optional<DWORD> Gate(const char* api);
+  int CallCount(const std::string& api) const;
+  // Observer called after every gated call (for example to cut the power after the nth call).
+  std::function<void(const char* api)> after_call;
+
+  // ---- facts, names, environment -----------------------------------------------------------
+  MachineFacts facts;
+  std::u16string computer_name = u"KES-PC";  // NetBIOS and DNS host name
+  std::u16string dns_domain;                 // empty: workgroup machine
+  std::u16string user_name = u"Admin";
+  std::map<std::u16string, std::u16string> environment;  // names compare case-insensitively
+  void SetEnv(std::u16string name, std::u16string value);
+  std::optional<std::u16string> GetEnv(std::u16string_view name) const;
+  // Mapped network drives: "Z:" -> "\\server\share".
+  std::map<std::u16string, std::u16string> network_drives;
+  // Libraries and their exports, for LoadLibraryW/GetProcAddress probing ("kernel32.dll").
+  std::map<std::u16string, std::vector<std::string>> libraries;
+  // Version resource strings of files ("Comments", "FileVersion", ...), by lower-cased path.
+  std::map<std::u16string, std::map<std::u16string, std::u16string>> version_resources;
+
+  // ---- processes ---------------------------------------------------------------------------
+  std::vector<SimProcess> processes;
+  DWORD current_pid = 0;  // the program's own process
+  SimProcess& CurrentProcess();
+  // Starts the program's own process record with this command line (replacing the current one).
+  void SetProgramCommandLine(std::u16string command_line);
+
+  // ---- clock -------------------------------------------------------------------------------
+  // Local wall-clock time, milliseconds since 1601-01-01 (FILETIME / 10000).
+  std::int64_t local_ms = 0;
+  std::int32_t tz_bias_minutes = -480;  // UTC = local + bias (UTC+8 gives -480)
+  std::uint32_t tick_ms = 100000;       // timeGetTime
+  void SetLocalTime(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+  void Advance(std::uint32_t ms);
+
+  // ---- message boxes and debugger output ---------------------------------------------------
+  // Answers handed out in order; when none is left every box answers IDCANCEL (like Escape)
+  // for question styles and IDOK for style 0/16.
+  std::deque<int> message_box_answers;
+  std::vector<ShownMessageBox> message_boxes;
+  std::vector<std::u16string> debug_output;
+
+ private:
+  std::map<std::string, int> call_counts_;
+  std::vector<InjectedFault> faults_;
+  std::unique_ptr<FileSystem> fs_;
+  std::unique_ptr<RegistryStore> registry_store_;
+  std::unique_ptr<platform::SystemApi> system_;
+  std::unique_ptr<platform::UiApi> ui_;
+  std::unique_ptr<platform::RegistryApi> registry_;
+  std::unique_ptr<platform::FileApi> files_;
+  std::unique_ptr<platform::ProcessApi> processes_api_;
+  std::unique_ptr<platform::SecurityApi> security_;
+  std::unique_ptr<platform::Platform> platform_;
+};
+
+}  // namespace kes::sim
