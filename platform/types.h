@@ -75,6 +75,51 @@ struct FILETIME {
   DWORD dwHighDateTime = 0;
 };
 
+struct WIN32_FILE_ATTRIBUTE_DATA {
+  DWORD dwFileAttributes = 0;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh = 0;
+  DWORD nFileSizeLow = 0;
+};
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes = 0;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh = 0;
+  DWORD nFileSizeLow = 0;
+  std::u16string cFileName;
+  std::u16string cAlternateFileName;
+};
+
+// File attributes, access, sharing and creation dispositions (winnt.h / fileapi.h values).
+enum : DWORD {
+  kFILE_ATTRIBUTE_READONLY = 0x1,
+  kFILE_ATTRIBUTE_HIDDEN = 0x2,
+  kFILE_ATTRIBUTE_SYSTEM = 0x4,
+  kFILE_ATTRIBUTE_DIRECTORY = 0x10,
+  kFILE_ATTRIBUTE_ARCHIVE = 0x20,
+  kFILE_ATTRIBUTE_NORMAL = 0x80,
+  kINVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
+  kGENERIC_READ = 0x80000000u,
+  kGENERIC_WRITE = 0x40000000u,
+  kFILE_APPEND_DATA = 0x4,
+  kFILE_SHARE_READ = 0x1,
+  kFILE_SHARE_WRITE = 0x2,
+  kFILE_SHARE_DELETE = 0x4,
+  kCREATE_NEW = 1,
+  kCREATE_ALWAYS = 2,
+  kOPEN_EXISTING = 3,
+  kOPEN_ALWAYS = 4,
+  kTRUNCATE_EXISTING = 5,
+  kFILE_BEGIN = 0,
+  kFILE_CURRENT = 1,
+  kFILE_END = 2,
+};
+
 // TIME_ZONE_INFORMATION reduced to what the conversions read; names are Windows' own.
 struct TIME_ZONE_INFORMATION {
   LONG Bias = 0;  // minutes, UTC = local + Bias

@@ -22,6 +22,8 @@ class SystemApi {
   virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD size) = 0;
   virtual HMODULE GetModuleHandleW(const char16_t* name) = 0;
   virtual DWORD GetCurrentProcessId() = 0;
+  // Closes any kernel handle (file, process, search...); FALSE and 6 for an unknown one.
+  virtual BOOL CloseHandle(HANDLE h) = 0;
   // Ends the process; never returns.
   [[noreturn]] virtual void ExitProcess(UINT code) = 0;
 
@@ -44,6 +46,15 @@ class SystemApi {
   virtual DWORD FormatMessageW(DWORD flags, DWORD message_id, DWORD language_id, char16_t* buf,
                                DWORD size) = 0;
   virtual void OutputDebugStringW(const char16_t* text) = 0;
+
+  // Code pages: 0 = CP_ACP, 65001 = UTF-8, 936, 1252, 437... Return values and
+  // the size-query form (dst size 0) as in Windows; 122 when the buffer is too small.
+  virtual UINT GetACP() = 0;
+  virtual int MultiByteToWideChar(UINT code_page, DWORD flags, const char* src, int src_len,
+                                  char16_t* dst, int dst_len) = 0;
+  virtual int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* src, int src_len,
+                                  char* dst, int dst_len, const char* default_char,
+                                  BOOL* used_default_char) = 0;
 
   virtual HMODULE LoadLibraryW(const char16_t* file) = 0;
   // Non-zero when the module exports the entry point.

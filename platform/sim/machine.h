@@ -20,6 +20,11 @@ namespace kes::sim {
 
 using platform::DWORD;
 
+// Anything a simulated kernel handle refers to (an open file, a process, a search...).
+struct KernelObject {
+  virtual ~KernelObject() = default;
+};
+
 // One message box as the program showed it.
 struct ShownMessageBox {
   std::u16string text;
@@ -89,12 +94,25 @@ class Machine {
   // Observer called after every gated call (for example to cut the power after the nth call).
   std::function<void(const char* api)> after_call;
 
+  // ---- kernel handles ------------------------------------------------------------------------
+  platform::HANDLE AddHandle(std::shared_ptr<KernelObject> object);
+  // The object behind a handle when it is of type T, else nullptr.
+  template <class T>
+  T* Lookup(platform::HANDLE h) {
+    auto it = handles_.find(h);
+    return it == handles_.end() ? nullptr : dynamic_cast<T*>(it->second.get());
+  }
+  // False (and nothing changes) for an unknown handle.
+  bool RemoveHandle(platform::HANDLE h);
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
   // ---- facts, names, environment -----------------------------------------------------------
   MachineFacts facts;
   std::u16string computer_name = u"KES-PC";  // NetBIOS and DNS host name
   std::u16string dns_domain;                 // empty: workgroup machine
   std::u16string user_name = u"Admin";
   std::map<std::u16string, std::u16string> environment;  // names compare case-insensitively
+  platform::UINT ansi_code_page = 936;                   // GetACP: 936 (zh-CN) or 1252
   void SetEnv(std::u16string name, std::u16string value);
   std::optional<std::u16string> GetEnv(std::u16string_view name) const;
   // Mapped network drives: "Z:" -> "\\server\share".
@@ -127,6 +145,8 @@ class Machine {
   std::vector<std::u16string> debug_output;
 
  private:
+  std::map<platform::HANDLE, std::shared_ptr<KernelObject>> handles_;
+  platform::HANDLE next_handle_ = 0x100;
   std::map<std::string, int> call_counts_;
   std::vector<InjectedFault> faults_;
   std::unique_ptr<FileSystem> fs_;
