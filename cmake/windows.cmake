@@ -4,6 +4,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
 file(GLOB_RECURSE KES_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 list(FILTER KES_WIN32_SOURCES EXCLUDE REGEX ".*/entry_.*\\.cpp$")
+list(FILTER KES_WIN32_SOURCES EXCLUDE REGEX ".*/platform/win32/e2e/.*")
 add_library(kes_platform_win32 STATIC ${KES_WIN32_SOURCES})
 target_include_directories(kes_platform_win32 PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(kes_platform_win32 PRIVATE ${KES_WARNINGS})
@@ -14,7 +15,19 @@ set(KES_WIN32_LIBS shlwapi shell32 advapi32 user32 gdi32 comctl32 mpr netapi32 u
 
 set(KES_STATIC_LINK -static -static-libgcc -static-libstdc++ -municode -mwindows)
 
+# FILEVERSION needs four numbers; a project version of three gets a build number of 0.
+set(KES_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
+set(KES_VERSION_TWEAK "${PROJECT_VERSION_TWEAK}")
+if("${KES_VERSION_PATCH}" STREQUAL "")
+  set(KES_VERSION_PATCH 0)
+endif()
+if("${KES_VERSION_TWEAK}" STREQUAL "")
+  set(KES_VERSION_TWEAK 0)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/resources/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+# windres reports no dependencies of its own: rebuild the resources when the manifest changes.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/kestrune.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/resources/kestrune.manifest)
 
 add_executable(Kestrune ${CMAKE_SOURCE_DIR}/platform/win32/entry_kestrune.cpp
   ${CMAKE_BINARY_DIR}/version.rc ${CMAKE_SOURCE_DIR}/resources/kestrune.rc)
@@ -28,9 +41,11 @@ target_link_options(Kestrune PRIVATE ${KES_STATIC_LINK} -s)
 
 # framework_e2e.exe: the same framework sources driven through scenarios under Wine; it is a
 # console program of its own so Kestrune.exe keeps exactly its switch table.
+# Each scenario is one file under platform/win32/e2e/.
 if(EXISTS ${CMAKE_SOURCE_DIR}/platform/win32/entry_framework_e2e.cpp)
+  file(GLOB KES_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/e2e/*.cpp)
   add_executable(framework_e2e ${CMAKE_SOURCE_DIR}/platform/win32/entry_framework_e2e.cpp
-    ${CMAKE_BINARY_DIR}/version.rc)
+    ${KES_E2E_SOURCES} ${CMAKE_BINARY_DIR}/version.rc)
   target_compile_options(framework_e2e PRIVATE ${KES_WARNINGS})
   target_compile_definitions(framework_e2e PRIVATE UNICODE _UNICODE)
   target_link_libraries(framework_e2e PRIVATE -Wl,--whole-archive kes_platform_win32 -Wl,--no-whole-archive

@@ -26,7 +26,45 @@ inline constexpr HKEY kHKEY_CLASSES_ROOT = 0x80000000u;
 inline constexpr HKEY kHKEY_CURRENT_USER = 0x80000001u;
 inline constexpr HKEY kHKEY_LOCAL_MACHINE = 0x80000002u;
 inline constexpr HKEY kHKEY_USERS = 0x80000003u;
+inline constexpr HKEY kHKEY_PERFORMANCE_DATA = 0x80000004u;
 inline constexpr HKEY kHKEY_CURRENT_CONFIG = 0x80000005u;
+inline constexpr HKEY kHKEY_DYN_DATA = 0x80000006u;
+inline constexpr HKEY kHKEY_CURRENT_USER_LOCAL_SETTINGS = 0x80000007u;
+
+// Registry value types (winnt.h).
+enum : DWORD {
+  kREG_NONE = 0,
+  kREG_SZ = 1,
+  kREG_EXPAND_SZ = 2,
+  kREG_BINARY = 3,
+  kREG_DWORD = 4,
+  kREG_MULTI_SZ = 7,
+  kREG_QWORD = 11,
+};
+
+// Registry access rights, view flags, open/create options and dispositions (winnt.h, winreg.h).
+enum : DWORD {
+  kKEY_QUERY_VALUE = 0x1,
+  kKEY_SET_VALUE = 0x2,
+  kKEY_CREATE_SUB_KEY = 0x4,
+  kKEY_ENUMERATE_SUB_KEYS = 0x8,
+  kKEY_NOTIFY = 0x10,
+  kKEY_CREATE_LINK = 0x20,
+  kKEY_WOW64_64KEY = 0x100,
+  kKEY_WOW64_32KEY = 0x200,
+  kKEY_DELETE = 0x10000,  // DELETE
+  kKEY_READ_CONTROL = 0x20000,
+  kKEY_WRITE_DAC = 0x40000,
+  kKEY_WRITE_OWNER = 0x80000,
+  kKEY_READ = 0x20019,
+  kKEY_WRITE = 0x20006,
+  kKEY_ALL_ACCESS = 0xF003F,
+  kREG_OPTION_NON_VOLATILE = 0x0,
+  kREG_OPTION_VOLATILE = 0x1,
+  kREG_OPTION_OPEN_LINK = 0x8,
+  kREG_CREATED_NEW_KEY = 1,
+  kREG_OPENED_EXISTING_KEY = 2,
+};
 
 // Error codes used across the system (winerror.h values).
 enum : DWORD {
@@ -46,17 +84,22 @@ enum : DWORD {
   kERROR_INVALID_LEVEL = 124,
   kERROR_MOD_NOT_FOUND = 126,
   kERROR_PROC_NOT_FOUND = 127,
+  kERROR_BAD_PATHNAME = 161,
   kERROR_ALREADY_EXISTS = 183,
   kERROR_ENVVAR_NOT_FOUND = 203,
   kERROR_MORE_DATA = 234,
   kERROR_NO_MORE_ITEMS = 259,
   kSTILL_ACTIVE = 259,
+  kERROR_KEY_DELETED = 1018,
   kERROR_NOT_ALL_ASSIGNED = 1300,
   kERROR_PRIVILEGE_NOT_HELD = 1314,
   kERROR_NONE_MAPPED = 1332,
   kERROR_NOT_CONNECTED = 2250,
   kNERR_UserNotFound = 2221,
   kERROR_MR_MID_NOT_FOUND = 317,
+  kERROR_NO_UNICODE_TRANSLATION = 1113,
+  kERROR_BAD_DEVICE = 1200,
+  kERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
 };
 
 struct SYSTEMTIME {
@@ -120,6 +163,68 @@ enum : DWORD {
   kFILE_END = 2,
 };
 
+// File-system errors, flags and codes beyond the common ones above (winerror.h, fileapi.h,
+// winbase.h, shellapi.h values).
+inline constexpr DWORD kERROR_NOT_SAME_DEVICE = 17;
+inline constexpr DWORD kERROR_NO_MORE_FILES = 18;
+inline constexpr DWORD kERROR_WRITE_PROTECT = 19;
+inline constexpr DWORD kERROR_NOT_READY = 21;
+inline constexpr DWORD kERROR_BAD_LENGTH = 24;
+inline constexpr DWORD kERROR_BAD_NETPATH = 53;
+inline constexpr DWORD kERROR_BAD_NET_NAME = 67;
+inline constexpr DWORD kERROR_INVALID_NAME = 123;
+inline constexpr DWORD kERROR_NEGATIVE_SEEK = 131;
+inline constexpr DWORD kERROR_DIR_NOT_ROOT = 144;
+inline constexpr DWORD kERROR_DIR_NOT_EMPTY = 145;
+inline constexpr DWORD kERROR_DIRECTORY = 267;
+inline constexpr DWORD kERROR_IO_INCOMPLETE = 996;
+inline constexpr DWORD kERROR_IO_PENDING = 997;
+inline constexpr DWORD kFILE_READ_DATA = 0x1;
+inline constexpr DWORD kFILE_WRITE_DATA = 0x2;
+inline constexpr DWORD kFILE_READ_ATTRIBUTES = 0x80;
+inline constexpr DWORD kFILE_WRITE_ATTRIBUTES = 0x100;
+inline constexpr DWORD kDELETE = 0x10000;
+inline constexpr DWORD kGENERIC_ALL = 0x10000000u;
+inline constexpr DWORD kGENERIC_EXECUTE = 0x20000000u;
+inline constexpr DWORD kFILE_ATTRIBUTE_TEMPORARY = 0x100;
+inline constexpr DWORD kFILE_ATTRIBUTE_OFFLINE = 0x1000;
+inline constexpr DWORD kFILE_ATTRIBUTE_NOT_CONTENT_INDEXED = 0x2000;
+inline constexpr DWORD kFILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;
+inline constexpr DWORD kFILE_FLAG_OVERLAPPED = 0x40000000u;
+inline constexpr DWORD kMOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD kMOVEFILE_COPY_ALLOWED = 0x2;
+inline constexpr DWORD kMOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
+inline constexpr DWORD kDRIVE_UNKNOWN = 0;
+inline constexpr DWORD kDRIVE_NO_ROOT_DIR = 1;
+inline constexpr DWORD kDRIVE_REMOVABLE = 2;
+inline constexpr DWORD kDRIVE_FIXED = 3;
+inline constexpr DWORD kDRIVE_REMOTE = 4;
+inline constexpr DWORD kDRIVE_CDROM = 5;
+inline constexpr DWORD kDRIVE_RAMDISK = 6;
+inline constexpr DWORD kMAX_PATH = 260;
+
+// SHFileOperationW function codes and flags; SHGetFolderPathW folder flags and answers.
+inline constexpr UINT kFO_MOVE = 1;
+inline constexpr UINT kFO_COPY = 2;
+inline constexpr UINT kFO_DELETE = 3;
+inline constexpr UINT kFO_RENAME = 4;
+inline constexpr UINT kFOF_MULTIDESTFILES = 0x1;
+inline constexpr UINT kFOF_SILENT = 0x4;
+inline constexpr UINT kFOF_RENAMEONCOLLISION = 0x8;
+inline constexpr UINT kFOF_NOCONFIRMATION = 0x10;
+inline constexpr UINT kFOF_ALLOWUNDO = 0x40;
+inline constexpr UINT kFOF_FILESONLY = 0x80;
+inline constexpr UINT kFOF_NOCONFIRMMKDIR = 0x200;
+inline constexpr UINT kFOF_NOERRORUI = 0x400;
+inline constexpr UINT kCSIDL_FLAG_DONT_VERIFY = 0x4000;
+inline constexpr UINT kCSIDL_FLAG_CREATE = 0x8000;
+inline constexpr UINT kCSIDL_FLAG_MASK = 0xFF00;
+inline constexpr LONG kS_OK = 0;
+inline constexpr LONG kE_FAIL = static_cast<LONG>(0x80004005u);
+inline constexpr LONG kE_INVALIDARG = static_cast<LONG>(0x80070057u);
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): a special folder that does not exist.
+inline constexpr LONG kHRESULT_FILE_NOT_FOUND = static_cast<LONG>(0x80070002u);
+
 // TIME_ZONE_INFORMATION reduced to what the conversions read; names are Windows' own.
 struct TIME_ZONE_INFORMATION {
   LONG Bias = 0;  // minutes, UTC = local + Bias
@@ -143,6 +248,23 @@ struct OSVERSIONINFOEXW {
   WORD wSuiteMask = 0;
   std::uint8_t wProductType = 0;
   std::uint8_t wReserved = 0;
+};
+
+// VS_FIXEDFILEINFO as VerQueryValueW returns it for "\\" (same layout as Windows').
+struct VS_FIXEDFILEINFO {
+  DWORD dwSignature = 0;  // 0xFEEF04BD
+  DWORD dwStrucVersion = 0;
+  DWORD dwFileVersionMS = 0;  // major << 16 | minor
+  DWORD dwFileVersionLS = 0;  // build << 16 | revision
+  DWORD dwProductVersionMS = 0;
+  DWORD dwProductVersionLS = 0;
+  DWORD dwFileFlagsMask = 0;
+  DWORD dwFileFlags = 0;
+  DWORD dwFileOS = 0;
+  DWORD dwFileType = 0;
+  DWORD dwFileSubtype = 0;
+  DWORD dwFileDateMS = 0;
+  DWORD dwFileDateLS = 0;
 };
 
 // Message box styles and answers (the subset the program uses).

@@ -4,6 +4,8 @@
 // The current context is reached through Ctx(); ContextScope makes a context current.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 
 #include "platform/platform.h"
@@ -16,6 +18,12 @@ struct DebugState;
 class AppEnv;
 struct CommonState;
 
+// WOW64 file-system redirection as DisableFSRedir/RevertFSRedir (framework/fs/app_fs.h) left it.
+struct FsRedirState {
+  bool disabled = false;         // switched off by DisableFSRedir and not yet reverted
+  std::uintptr_t old_value = 0;  // token handed back to Wow64RevertWow64FsRedirection
+};
+
 struct Context {
   explicit Context(platform::Platform& os);
   ~Context();
@@ -27,6 +35,9 @@ struct Context {
   std::unique_ptr<AppEnv> env;               // App_Env; created by InitApp
   std::unique_ptr<CommonState> common;       // App_Common module state
   bool RestartDeclined = false;              // the user declined the restart question
+  FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
+  // Text files open under a file number (App_Common's sequential files); numbers start at 1.
+  std::map<std::int32_t, platform::HANDLE> file_nums;
 };
 
 // The current context; a programming error (terminates) when none is current.

@@ -72,7 +72,9 @@ struct Array {
 
 class Value {
  public:
-  struct NullTag {};
+  struct NullTag {
+    bool operator==(const NullTag&) const = default;
+  };
   using Storage = std::variant<std::monostate, NullTag, std::int16_t, std::int32_t, std::int64_t,
                                float, double, Currency, Date, std::u16string, ObjectRef,
                                ErrorValue, bool, std::uint8_t, Record, std::shared_ptr<Array>>;

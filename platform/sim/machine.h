@@ -57,6 +57,39 @@ struct SimProcess {
   std::u16string image;         // full path of the executable
   std::u16string command_line;  // whole command line
   std::optional<DWORD> exit_code;
+  // How a process this machine started was launched (sim_process.cpp). A started program's
+  // behaviour runs at creation; its exit code is known at once but it keeps running until the
+  // clock reaches ends_at_ms, so that waits see it running first.
+  std::int64_t ends_at_ms = 0;  // local_ms
+  std::uint32_t run_ms = 0;     // how long it runs; a program may lengthen its own while it runs
+  bool is_32bit = true;
+  DWORD creation_flags = 0;
+  DWORD startup_flags = 0;  // STARTUPINFO dwFlags
+  platform::WORD show_window = 1;
+  std::u16string current_directory;
+  bool Running(std::int64_t now_ms) const { return !exit_code || now_ms < ends_at_ms; }
+};
+
+class Machine;
+
+// A simulated program: what it does when started, given the whole command line; returns the
+// exit code. It runs as the new process (Machine::current_pid is the new process meanwhile).
+using SimProgramFn = std::function<DWORD(Machine&, const std::u16string& command_line)>;
+struct SimProgram {
+  SimProgramFn run;
+  std::uint32_t run_ms = 0;  // simulated milliseconds it keeps running after its start
+  bool gui = false;          // has a message queue (WaitForInputIdle answers for it)
+};
+
+// A local account and the local groups (net user, net localgroup).
+struct SimAccount {
+  std::u16string name;  // as created
+  std::u16string password;
+  bool disabled = false;
+};
+struct SimGroup {
+  std::u16string name;                  // as created
+  std::vector<std::u16string> members;  // account names as added
 };
 
 class Machine;
@@ -128,6 +161,22 @@ class Machine {
   SimProcess& CurrentProcess();
   // Starts the program's own process record with this command line (replacing the current one).
   void SetProgramCommandLine(std::u16string command_line);
+  // Simulated programs by lower-cased full image path. A started file without an entry exits 0.
+  // The default machine has cmd.exe, reg.exe, net.exe, bcdedit.exe, shutdown.exe, logoff.exe
+  // and wpeutil.exe in System32 and SysWOW64 (tools.h); the files themselves must exist too.
+  std::map<std::u16string, SimProgram> programs;
+  void AddProgram(std::u16string_view image_path, SimProgramFn run, std::uint32_t run_ms = 0);
+  // Every command line a process was started with, in order (CreateProcessW, ShellExecute,
+  // and the programs the tools start).
+  std::vector<std::u16string> started_command_lines;
+  // What the console tools printed, one entry per message.
+  std::vector<std::u16string> console_output;
+  // Window input of the program's thread: each entry is the local_ms at which one input
+  // message arrives. A message-aware wait returns when one arrives and reports each once.
+  std::deque<std::int64_t> input_arrivals;
+  // Local accounts and groups by lower-cased name (filled by the default tools).
+  std::map<std::u16string, SimAccount> accounts;
+  std::map<std::u16string, SimGroup> local_groups;
 
   // ---- clock -------------------------------------------------------------------------------
   // Local wall-clock time, milliseconds since 1601-01-01 (FILETIME / 10000).
@@ -138,8 +187,8 @@ class Machine {
   void Advance(std::uint32_t ms);
 
   // ---- message boxes and debugger output ---------------------------------------------------
-  // Answers handed out in order; when none is left every box answers IDCANCEL (like Escape)
-  // for question styles and IDOK for style 0/16.
+  // Answers handed out in order; when none is left every box answers as Escape would: IDCANCEL
+  // where the box has a Cancel button, IDNO on a Yes/No box, IDOK for style 0/16.
   std::deque<int> message_box_answers;
   std::vector<ShownMessageBox> message_boxes;
   std::vector<std::u16string> debug_output;

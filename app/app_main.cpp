@@ -1,0 +1,17 @@
+#include "app/app_main.h"
+
+#include "app/kestrune_main.h"
+#include "framework/env/app_common.h"
+#include "framework/env/app_init.h"
+
+namespace kes {
+
+void Main() {
+  // The program never loads the framework's hidden helper window; this must be the first
+  // assignment, as only that one counts.
+  SetNeverLoadForms(true);
+  InitApp(false, u"");
+  AppMainSub();
+}
+
+}  // namespace kes

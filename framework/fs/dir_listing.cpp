@@ -1,0 +1,88 @@
+#include "framework/fs/dir_listing.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "framework/env/context.h"
+#include "framework/fs/app_fs_internal.h"
+#include "framework/util/app_strings.h"
+#include "framework/util/u16.h"
+
+namespace kes {
+
+using fs_detail::Prepared;
+using fs_detail::RedirOff;
+
+namespace {
+
+// Adds the text unless it is empty or already there, letter case ignored.
+void AddOnce(std::vector<std::u16string>& list, std::u16string_view text) {
+  if (text.empty()) return;
+  const bool known = std::any_of(list.begin(), list.end(),
+                                 [&](const std::u16string& s) { return EqualsNoCase(s, text); });
+  if (!known) list.emplace_back(text);
+}
+
+}  // namespace
+
+void DirListing::AddSearchPath(std::u16string_view sFullPath) {
+  AddOnce(search_paths_, sFullPath);
+}
+void DirListing::AddFileMask(std::u16string_view sFileMask) {
+  AddOnce(masks_, sFileMask);
+}
+void DirListing::AddFileInStrExclusion(std::u16string_view sTheString) {
+  AddOnce(exclusions_, sTheString);
+}
+
+void DirListing::StartSearch() {
+  mask_spec_.clear();
+  for (const std::u16string& mask : masks_) {
+    if (!mask_spec_.empty()) mask_spec_ += u';';
+    mask_spec_ += mask;
+  }
+  const std::int32_t level = RecursionLevel;
+  for (const std::u16string& path : search_paths_) {
+    std::u16string pathBS = path;
+    if (pathBS.back() != u'\\') pathBS += u'\\';
+    SearchDir(pathBS, level);
+  }
+}
+
+void DirListing::SearchDir(const std::u16string& sPathBS, std::int32_t lRecursionLevel) {
+  const bool enter_subdirs = lRecursionLevel != 0;
+  const bool attrib_filter = FileAttribs != kNoAttribFilter;
+  const std::u16string pattern = Prepared(sPathBS + u"*");
+
+  // The folder is read in one go with redirection off, then its sub-folders are entered where
+  // they were met; reading first keeps the bracket around file calls only.
+  std::vector<platform::WIN32_FIND_DATAW> entries;
+  {
+    RedirOff off;
+    platform::WIN32_FIND_DATAW data;
+    const platform::HANDLE h = OS().fs.FindFirstFileW(pattern.c_str(), &data);
+    if (h == platform::kInvalidHandle) return;
+    do entries.push_back(data);
+    while (OS().fs.FindNextFileW(h, &data));
+    OS().fs.FindClose(h);
+  }
+
+  for (platform::WIN32_FIND_DATAW& entry : entries) {
+    std::u16string name = entry.cFileName;
+    TrimNull(name, true);
+    if (name.empty() || name == u"." || name == u"..") continue;
+    if (entry.dwFileAttributes & platform::kFILE_ATTRIBUTE_DIRECTORY) {
+      if (enter_subdirs) SearchDir(sPathBS + name + u'\\', lRecursionLevel - 1);
+      continue;
+    }
+    const auto attributes = static_cast<std::int32_t>(entry.dwFileAttributes);
+    if (attrib_filter && (attributes & FileAttribs) != FileAttribs) continue;
+    if (InStrCollection(name, exclusions_, kCompareText)) continue;
+    if (!mask_spec_.empty() && !OS().fs.PathMatchSpecW(name.c_str(), mask_spec_.c_str())) continue;
+    std::u16string full = sPathBS + name;
+    if (!keys_.insert(LowerCase(full)).second) continue;
+    full_paths_.push_back(std::move(full));
+  }
+}
+
+}  // namespace kes

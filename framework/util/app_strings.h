@@ -1,0 +1,154 @@
+// App_Strings: the framework's text utilities - trimming at NUL, stripping characters,
+// prefixes and path parts, substring tests over collections, character-range tests.
+// The small ones sit under every file and registry call and are untraced; the larger ones
+// (marked "Traced") report to the tracing facility under the module "App_Strings".
+// Blanks are spaces only. Delimiter searches compare exactly unless a comment says otherwise.
+// None of these throws: a traced one logs its failure and returns what it had, an untraced one
+// has nothing that can fail except running out of memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kes {
+
+// Compare modes of the substring tests.
+enum : std::int32_t {
+  kCompareBinary = 0,  // exact characters
+  kCompareText = 1,    // letter case ignored
+};
+
+// What StripString keeps of a text cut at a delimiter.
+enum StripReturnType : std::int32_t {
+  Strip_AfterFirst = 0,
+  Strip_AfterLast = 1,
+  Strip_BeforeFirst = 2,
+  Strip_BeforeLast = 3,
+};
+
+// The text up to (not including) its first NUL ("" when the NUL comes first; the whole text
+// when there is none), with blanks trimmed at both ends when bTrim. `s` receives the result.
+std::u16string TrimNull(std::u16string& s, bool bTrim = false);
+
+// True when `s` contains any non-empty element of the collection (empty elements would make
+// every test true, so they are skipped); false for an empty collection.
+bool InStrCollection(std::u16string_view s, const std::vector<std::u16string>& collection,
+                     std::int32_t lCompare = kCompareBinary);
+
+// Traced. Number of non-overlapping occurrences of sWord in s; 0 (with a log entry) when
+// sWord is empty.
+std::int32_t GetWordCount(std::u16string_view s, std::u16string_view sWord,
+                          std::int32_t lCompare = kCompareBinary);
+
+// Makes NUL characters visible: each becomes "<NULL>"; when NULs stood at two or more
+// positions, adjacent "<NULL><NULL>" pairs are then folded into "<M_NULL>" and adjacent
+// "<M_NULL><M_NULL>" pairs into one "<M_NULL>". `s` receives the result, which is returned too.
+std::u16string ReplaceNullsForDisplay(std::u16string& s);
+
+// bEncode: CR LF, then lone CR and lone LF become "<CRLF>", "<CR>", "<LF>"; otherwise those
+// tokens become the control characters again.
+std::u16string FilterCRLF(std::u16string_view s, bool bEncode);
+
+// True when s begins with sPrefix (compared with StringMatch, so blanks at the ends of the
+// compared parts do not count); with bTrim leading blanks of s and blanks around the prefix
+// are ignored.
+bool StringStartsWith(std::u16string_view s, std::u16string_view sPrefix,
+                      bool bCaseSensitive = false, bool bTrim = false);
+
+// True when both texts, trimmed, are equal (letter case ignored unless bCaseSensitive).
+bool StringMatch(std::u16string_view s1, std::u16string_view s2, bool bCaseSensitive = false);
+
+// Traced. Cuts sString at the first or last sDelimiter and keeps the part named by ReturnType;
+// bIncludeDelimiterInOutput keeps the delimiter on that part (at the cut side),
+// bTrimSpacesFromRemovalPoint removes the blanks of the kept part at the cut. sString receives
+// the result, which is returned too. Without the delimiter (or with an empty one, which is
+// logged) the text is unchanged.
+std::u16string StripString(std::u16string& sString, std::u16string_view sDelimiter,
+                           std::int32_t ReturnType, bool bIncludeDelimiterInOutput = false,
+                           bool bTrimSpacesFromRemovalPoint = false);
+// StripString without tracing, for the calls under every file and registry operation.
+std::u16string StripStringNS(std::u16string& sString, std::u16string_view sDelimiter,
+                             std::int32_t ReturnType, bool bIncludeDelimiterInOutput = false,
+                             bool bTrimSpacesFromRemovalPoint = false);
+
+// Traced. sString with every occurrence of sStringToRemove removed (letter case ignored);
+// unchanged for an empty sStringToRemove.
+std::u16string Strip(std::u16string_view sString, std::u16string_view sStringToRemove);
+
+// Traced. The text before the last (first with bUseFirstDelimiter) delimiter, with its leading
+// and/or trailing blanks removed on request; the whole text, so treated, when the delimiter is
+// absent or empty.
+std::u16string StripEndOfString(std::u16string_view sOriginalString, std::u16string_view sDelimiter,
+                                bool bUseFirstDelimiter = false,
+                                bool bRemovePreceedingSpaces = false,
+                                bool bRemoveTrailingSpaces = false);
+// Traced. The text after the last (first with bUseFirstDelimiter) delimiter, trimmed on
+// request; the whole text, so treated, when the delimiter is absent or empty.
+std::u16string StripBeginningOfString(std::u16string_view sOriginalString,
+                                      std::u16string_view sDelimiter,
+                                      bool bUseFirstDelimiter = false,
+                                      bool bRemovePreceedingSpaces = false,
+                                      bool bRemoveTrailingSpaces = false);
+
+// Remove every repetition of sChars at the end (start) of s; a single blank trims instead;
+// an empty sChars does nothing. `s` receives the result, which is returned too.
+std::u16string StripTrailingCharacters(std::u16string& s, std::u16string_view sChars);
+std::u16string StripLeadingCharacters(std::u16string& s, std::u16string_view sChars);
+
+// Traced. The file-name part of a path: one trailing backslash is dropped first, then the text
+// after the last backslash (the whole text when there is none).
+std::u16string StripPath(std::u16string_view sFullPathAndFileName);
+// Traced. The folder part of a path followed by its separator: text before the last backslash
+// (or before the last / when there is no backslash) and that separator; a bare drive ("C:")
+// gets a backslash appended; "" when the text has no separator at all.
+std::u16string StripNameFromPath(std::u16string_view sFullPathAndFileName);
+// Traced. Removes one trailing backslash; sDir receives the result, which is returned too.
+std::u16string StripTrailingBackslash(std::u16string& sDir);
+
+// Remove one leading (trailing) occurrence of sChr; true when they did, false (s unchanged)
+// otherwise or for an empty sChr.
+bool StripLeftChrIf(std::u16string& s, std::u16string_view sChr);
+bool StripRightChrIf(std::u16string& s, std::u16string_view sChr);
+
+// Removes wrapping occurrences of sChr and returns how many it removed (0 and s unchanged for
+// an empty sChr). With bKeepIfOnlyChr a text equal to sChr after trimming is left alone. With
+// bBothEndsRequired a pair goes only when the text starts and ends with sChr at distinct
+// places; otherwise each end is treated by itself. bRepeat removes as long as the ends match.
+std::int32_t StripWrappingChr(std::u16string& s, std::u16string_view sChr, bool bRepeat = false,
+                              bool bBothEndsRequired = false, bool bKeepIfOnlyChr = false);
+// Adds sChr at either end where it is missing (a text that is just sChr gets the closing one)
+// and returns how many it added; with bTrimFirst blanks around the text are removed before.
+// An empty sChr does nothing and returns 0.
+std::int32_t EnsureWrappingChr(std::u16string& s, std::u16string_view sChr,
+                               bool bTrimFirst = false);
+
+// Each of the characters / \ - a p m blank : . h s (letter case ignored) of a date-time text
+// replaced by strDelimiterReplacement.
+std::u16string StripNonNumericValuesFromTimeDateString(std::u16string_view strDateString,
+                                                       std::u16string_view strDelimiterReplacement);
+
+// Traced. True when any character has a code above 255.
+bool HasUnicodeCharacters(std::u16string_view sString);
+// Traced. True when any character's low byte (code modulo 256) is below 32 or above 126, i.e.
+// the text cannot pass through an ANSI call unchanged.
+bool UseWideAPI(std::u16string_view sString);
+
+// Module App_Common (kept here with its kin). Traced. Splits sFullStr at the last (first with
+// bUseFirstDelimiter) sDelimiter: sPrefix gets the part before, sSuffix the part after, each
+// trimmed with bTrimSpaces; returns true. Without the delimiter (or with an empty one) sPrefix
+// gets the whole text (trimmed on request), sSuffix "", and the result is false.
+bool SplitString(std::u16string_view sFullStr, std::u16string_view sDelimiter,
+                 std::u16string& sPrefix, std::u16string& sSuffix, bool bUseFirstDelimiter = false,
+                 bool bTrimSpaces = false);
+
+// Blank trimming on one side (spaces only).
+std::u16string LTrim(std::u16string_view s);
+std::u16string RTrim(std::u16string_view s);
+// Every occurrence of `find` replaced by `with`, left to right, non-overlapping; `s` unchanged
+// for an empty `find`.
+std::u16string ReplaceAll(std::u16string_view s, std::u16string_view find, std::u16string_view with,
+                          bool bIgnoreCase = false);
+
+}  // namespace kes

@@ -1,0 +1,57 @@
+// App_Time: conversions between date values, SYSTEMTIME and FILETIME structures and texts;
+// the current time in UTC; the date texts used in folder names and logs. Every operation traces
+// itself under the source "App_Time". Date texts in and out use the general date format of
+// date.h ("2016-03-01 14:05:09") unless a comment says otherwise.
+// Conversions work to the second: milliseconds and the day of week of a SYSTEMTIME are neither
+// read nor written. A failed conversion logs why and leaves its outputs as they were.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "framework/util/date.h"
+#include "framework/util/value.h"
+#include "platform/types.h"
+
+namespace kes {
+
+// The current time in UTC (the machine's local time shifted by its current time-zone bias).
+// On failure (logged) the date of serial 0.
+Date NowUTC();
+
+// A local date (a Date value, or a text ParseDateText reads) converted to UTC with the
+// machine's current time-zone bias, as general-format text. "" (logged) when vDate holds no
+// valid date or a system call fails (dates before 1601 cannot be converted).
+std::u16string TimeLocaltoUTC(const Value& vDate);
+
+// Year, month, day, hour, minute and second of the date into the structure; true. False
+// (logged, structure untouched) for a date outside the valid range.
+bool DateToSystemTime(Date dtDate, platform::SYSTEMTIME& stSystemTime);
+// The date of the structure's year, month, day, hour, minute and second; true. False (logged,
+// dtDate untouched) when a field is out of range.
+bool SystemTimeToDate(const platform::SYSTEMTIME& stSystemTime, Date& dtDate);
+// The structure's date as GetDateString writes it year first with time, seconds and 12-hour
+// clock ("2016/03/01 02:30:05 PM"); "" (logged) when a field is out of range.
+std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& stSystemTime);
+
+// The local time of a UTC time under the machine's time-zone rules for that year (the rules
+// of the current year on Windows before Vista); true. False (the failing call logged, stLocal
+// untouched) when the time-zone information or the conversion fails.
+bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& stUTC,
+                                      platform::SYSTEMTIME& stLocal);
+
+// A date text for folder names and logs. The date is the current local time when sAltDate is
+// empty, else the date ParseDateText reads from sAltDate; an unreadable sAltDate gives ""
+// (logged). Written month/day/year ("03/01/2016") or, with bYearFirst, year/month/day; month
+// and day two digits unless bStripLeadingZeros. bIncludeTime appends " hh:nn" (hour without
+// leading zero with bStripLeadingZeros), bIncludeTimeSeconds ":ss", and unless bUse24HourTime
+// the 12-hour clock and " AM"/" PM". bReplaceNonNumericChars then replaces every
+// / \ - a p m blank : . h s (any case) by sNonNumericCharReplacement.
+std::u16string GetDateString(std::u16string_view sAltDate = {},
+                             bool bReplaceNonNumericChars = false,
+                             std::u16string_view sNonNumericCharReplacement = {},
+                             bool bStripLeadingZeros = false, bool bYearFirst = false,
+                             bool bIncludeTime = false, bool bIncludeTimeSeconds = false,
+                             bool bUse24HourTime = false);
+
+}  // namespace kes

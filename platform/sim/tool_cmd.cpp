@@ -1,0 +1,238 @@
+// cmd.exe of the simulated machine (see tools.h for what it understands).
+#include <utility>
+#include <vector>
+
+#include "framework/util/u16.h"
+#include "platform/sim/sim_process.h"
+#include "platform/sim/tools.h"
+
+namespace kes::sim {
+namespace {
+
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
+
+std::u16string_view SkipBlanks(std::u16string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return s.substr(i);
+}
+
+// The first token of `s` (quoted or up to a blank) without its quotes; `rest` gets what follows
+// it, blanks skipped.
+std::u16string TakeToken(std::u16string_view s, std::u16string_view* rest) {
+  s = SkipBlanks(s);
+  std::u16string token;
+  std::size_t i = 0;
+  if (!s.empty() && s[0] == u'"') {
+    const std::size_t close = s.find(u'"', 1);
+    token = std::u16string(s.substr(1, close == std::u16string_view::npos ? s.npos : close - 1));
+    i = close == std::u16string_view::npos ? s.size() : close + 1;
+  } else {
+    while (i < s.size() && !IsBlank(s[i])) token += s[i++];
+  }
+  *rest = SkipBlanks(s.substr(i));
+  return token;
+}
+
+// The "/c" text keeps its quotes only when it is exactly one quoted program name with blanks
+// inside and nothing special: otherwise the first and the last quote go, as cmd /? explains.
+std::u16string StripOuterQuotes(Machine& m, std::u16string text, bool s_switch) {
+  if (text.empty() || text[0] != u'"') return text;
+  std::size_t quotes = 0;
+  for (char16_t c : text) quotes += c == u'"';
+  const std::size_t second = text.find(u'"', 1);
+  bool keep = !s_switch && quotes == 2;
+  if (keep) {
+    const std::u16string_view inner = std::u16string_view(text).substr(1, second - 1);
+    keep = inner.find_first_of(u"&<>()@^|") == std::u16string_view::npos &&
+           inner.find_first_of(u" \t") != std::u16string_view::npos;
+    if (keep) {
+      LaunchSpec spec;
+      spec.command_line = u"\"" + std::u16string(inner) + u"\"";
+      DWORD error = 0;
+      keep = FindProgramFile(m, spec, &error).has_value();
+    }
+  }
+  if (keep) return text;
+  const std::size_t last = text.rfind(u'"');
+  if (last != 0) text.erase(last, 1);
+  text.erase(0, 1);
+  return text;
+}
+
+enum class Join { kAlways, kOnSuccess, kOnFailure };
+struct Command {
+  std::u16string text;
+  Join join = Join::kAlways;  // how it hangs on the command before it
+};
+
+// Splits at "&", "&&" and "||" outside quotes. A lone "|" (a pipe) is run as a plain sequence.
+std::vector<Command> SplitCommands(std::u16string_view text) {
+  std::vector<Command> out(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == u'"') quoted = !quoted;
+    if (!quoted && (c == u'&' || c == u'|')) {
+      Join join = Join::kAlways;
+      if (i + 1 < text.size() && text[i + 1] == c) {
+        join = c == u'&' ? Join::kOnSuccess : Join::kOnFailure;
+        ++i;
+      }
+      out.push_back({u"", join});
+      continue;
+    }
+    out.back().text += c;
+  }
+  return out;
+}
+
+struct Session {
+  DWORD errorlevel = 0;
+  bool exited = false;
+};
+
+// Parses the decimal number at the start of `s` the way cmd does for "exit": an optional sign
+// and digits; anything else is 0.
+DWORD ParseExitCode(std::u16string_view s) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == u'-' || s[i] == u'+')) negative = s[i++] == u'-';
+  std::int64_t v = 0;
+  while (i < s.size() && s[i] >= u'0' && s[i] <= u'9' && v <= 0xFFFFFFFFLL)
+    v = v * 10 + (s[i++] - u'0');
+  return static_cast<DWORD>(negative ? -v : v);
+}
+
+void NotRecognized(Machine& m, std::u16string_view name) {
+  m.console_output.push_back(u"'" + std::u16string(name) +
+                             u"' is not recognized as an internal or external command,\r\n"
+                             u"operable program or batch file.");
+}
+
+DWORD RunProgram(Machine& m, std::u16string_view command) {
+  LaunchSpec spec;
+  spec.command_line = std::u16string(command);
+  DWORD error = 0;
+  const DWORD pid = LaunchProcess(m, spec, &error);
+  if (pid == 0) {
+    std::u16string_view rest;
+    NotRecognized(m, TakeToken(command, &rest));
+    return 1;
+  }
+  WaitForChild(m, pid);
+  const SimProcess* child = FindProcess(m, pid);
+  return child && child->exit_code ? *child->exit_code : 0;
+}
+
+DWORD Start(Machine& m, std::u16string_view args) {
+  LaunchSpec spec;
+  spec.startup_flags = platform::kSTARTF_USESHOWWINDOW;
+  spec.show_window = platform::kSW_SHOWNORMAL;
+  bool wait = false;
+  bool have_title = false;
+  std::u16string_view r = SkipBlanks(args);
+  for (;;) {
+    if (!have_title && !r.empty() && r[0] == u'"') {  // the first quoted text is the title
+      TakeToken(r, &r);
+      have_title = true;
+      continue;
+    }
+    if (r.empty() || r[0] != u'/') break;
+    std::u16string_view after;
+    const std::u16string option = LowerCase(TakeToken(r, &after));
+    if (option == u"/wait") {
+      wait = true;
+    } else if (option == u"/min") {
+      spec.show_window = platform::kSW_SHOWMINNOACTIVE;
+    } else if (option == u"/max") {
+      spec.show_window = platform::kSW_SHOWMAXIMIZED;
+    } else if (option == u"/d") {
+      spec.directory = TakeToken(after, &after);
+    } else if (option.starts_with(u"/d")) {
+      spec.directory = option.size() > 2 ? TakeToken(r.substr(2), &after) : u"";
+    } else if (option == u"/node" || option == u"/affinity") {
+      TakeToken(after, &after);
+    }
+    r = after;
+  }
+  spec.command_line = r.empty() ? u"cmd.exe" : std::u16string(r);
+  DWORD error = 0;
+  const DWORD pid = LaunchProcess(m, spec, &error);
+  if (pid == 0) {
+    std::u16string_view rest;
+    m.console_output.push_back(u"The system cannot find the file " +
+                               TakeToken(spec.command_line, &rest) + u".");
+    return 9059;
+  }
+  if (!wait) return 0;
+  WaitForChild(m, pid);
+  const SimProcess* child = FindProcess(m, pid);
+  return child && child->exit_code ? *child->exit_code : 0;
+}
+
+void RunOne(Machine& m, std::u16string_view text, Session& s) {
+  text = SkipBlanks(text);
+  while (!text.empty() && text[0] == u'@') text = SkipBlanks(text.substr(1));
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  if (text.empty()) return;
+  std::size_t end = 0;
+  while (end < text.size() && !IsBlank(text[end]) && text[end] != u'/' && text[end] != u'"') ++end;
+  const std::u16string word = LowerCase(text.substr(0, end));
+  const std::u16string_view rest = SkipBlanks(text.substr(end));
+  if (word == u"exit") {
+    std::u16string_view after = rest;
+    std::u16string_view tail;
+    std::u16string token = TakeToken(after, &tail);
+    if (EqualsNoCase(token, u"/b")) {
+      after = tail;
+      token = TakeToken(after, &tail);
+    }
+    if (!token.empty()) s.errorlevel = ParseExitCode(token);
+    s.exited = true;
+  } else if (word == u"echo") {
+    m.console_output.push_back(std::u16string(rest));
+  } else if (word == u"rem" || word == u"cls" || word == u"title") {
+    // nothing to simulate
+  } else if (word == u"start") {
+    s.errorlevel = Start(m, rest);
+  } else {
+    s.errorlevel = RunProgram(m, text);
+  }
+}
+
+}  // namespace
+
+DWORD RunCmd(Machine& m, const std::u16string& command_line) {
+  std::u16string_view rest = SkipBlanks(ArgsAfterProgram(command_line));
+  char16_t mode = 0;
+  bool s_switch = false;
+  while (rest.size() >= 2 && rest[0] == u'/') {
+    const char16_t c = LowerChar(rest[1]);
+    if (c == u'c' || c == u'k') {
+      mode = c;
+      rest = SkipBlanks(rest.substr(2));
+      break;
+    }
+    if (c == u's') s_switch = true;
+    std::size_t i = 2;
+    while (i < rest.size() && !IsBlank(rest[i]) && rest[i] != u'/') ++i;
+    rest = SkipBlanks(rest.substr(i));
+  }
+  Session session;
+  if (mode != 0) {
+    for (const Command& c : SplitCommands(StripOuterQuotes(m, std::u16string(rest), s_switch))) {
+      if (session.exited) break;
+      if (c.join == Join::kOnSuccess && session.errorlevel != 0) continue;
+      if (c.join == Join::kOnFailure && session.errorlevel == 0) continue;
+      RunOne(m, c.text, session);
+    }
+  }
+  // Without /c, or with /k and no "exit", the prompt waits for input that never comes.
+  if (mode != u'c' && !session.exited) m.CurrentProcess().run_ms = kRunsUntilTerminated;
+  return session.errorlevel;
+}
+
+}  // namespace kes::sim

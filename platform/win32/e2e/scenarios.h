@@ -1,0 +1,45 @@
+// framework_e2e.exe scenarios: each one drives a part of the framework on the real Windows
+// backend (under Wine in the tests) and reports whether it behaved as on Windows. A scenario is
+// one function in its own file under platform/win32/e2e/ plus one row of the table in
+// scenarios.cpp.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kes::win32::e2e {
+
+// What one scenario found. `detail` is one line of ASCII: the reason on failure, an optional
+// note on success.
+struct Outcome {
+  bool passed = false;
+  std::string detail;
+};
+
+struct Scenario {
+  const char* name;  // the argument that selects it, e.g. "fault-selftest"
+  Outcome (*run)();  // runs inside a fresh context with tracing started; never throws out
+};
+
+// Every scenario, in a fixed order; never empty.
+std::span<const Scenario> Scenarios();
+
+// Finds a scenario by its exact name; nullptr when there is none.
+const Scenario* FindScenario(std::string_view name);
+
+// A null dereference and an integer division by zero inside a traced step both end as handled
+// errors of the running procedure, which goes on. Passes when RunFaultSelfTest reports 0.
+Outcome FaultSelfTest();
+
+// "cmd.exe /c exit 0" waited for with the classic 100 ms sleep and with the message-aware wait;
+// the detail gives median and 90th percentile of the delay from exit to return. Passes when
+// every run ended with code 0 and the message-aware median is the smaller one.
+Outcome WaitLatency();
+
+// App_Registry on HKCU and HKLM through advapi32: DWORD, text and text-list values written and
+// read back, a text stored with its NUL, existence, and a double delete (the second one "not
+// found" and still a success). Cleans up its key.
+Outcome Registry();
+
+}  // namespace kes::win32::e2e
