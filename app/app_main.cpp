@@ -6,6 +6,7 @@
 
 namespace kes {
 
+// Main keeps no trace record: tracing starts inside InitApp, after the first statement here.
 void Main() {
   // The program never loads the framework's hidden helper window; this must be the first
   // assignment, as only that one counts.

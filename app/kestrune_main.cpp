@@ -102,7 +102,9 @@ void AppMainSub() {
     } else if (sw == u"/safenet-noreboot") {
       DoSafeNetNoReboot(true, true);
     } else {
-      p.Log(u"Unknown command line; nothing to do.", debug::Event_Verbose, u"sArgs=" + args);
+      // The user is not told (the program simply ends), but the log keeps what was asked.
+      p.Log(u"The argument text matches no switch; nothing to do.", debug::Event_Normal,
+            u"sArgs=" + args);
     }
   });
 }

@@ -11,7 +11,12 @@
 #include "framework/env/app_common.h"
 #include "framework/env/app_env.h"
 #include "framework/env/common_state.h"
+#include "framework/env/app_winpe.h"
+#include "framework/env/app_winver.h"
 #include "framework/env/context.h"
+#include "framework/env/init_env_folders.h"
+#include "framework/fs/app_fs.h"
+#include "framework/process/app_identity.h"
 #include "framework/util/app_time.h"
 #include "framework/util/date.h"
 #include "framework/util/u16.h"
@@ -177,9 +182,13 @@ std::vector<std::int64_t> VersionNumbers(std::u16string_view text) {
 
 // ---- pieces of InitEnv ----------------------------------------------------------------------
 
-// Windows version, platform, edition and boot-mode facts. Filled by the version detection,
-// which this build does not carry yet; it will also refuse Windows 9x and NT 4 here.
-void InitEnv_VersionFacts() {}
+// Windows version, platform, edition and boot-mode facts; Windows 9x and NT 4 end the process
+// inside. One summary line tells a reader of the log which Windows the facts describe.
+void InitEnv_VersionFacts() {
+  SetupEnvOSVersionDetails();
+  if (Ctx().env)
+    debug::dLog(-1, u"Windows: " + winver::DescribeWinVersion(*Ctx().env), debug::Event_Normal);
+}
 
 // The 64-bit test. Without IsWow64Process only Windows XP x64 counts as 64-bit. With it the
 // answer comes from IsWow64Process on the current process, which arrives with the process
@@ -190,36 +199,64 @@ void InitEnv_Win64bit(AppEnv& env) {
 }
 
 // Dir_ProgramFiles (with its " (x86)" rule), Dir_CommonProgramFiles, Dir_ProgramFiles32 and
-// Dir_CommonProgramFiles32 come from the special-folder reader, which arrives with the path
-// functions.
-void InitEnv_ProgramFilesDirs() {}
+// Dir_CommonProgramFiles32 from the special-folder reader.
+void InitEnv_ProgramFilesDirs() {
+  InitEnv_SetProgramFilesDirs(*Ctx().env);
+}
 
-// AppInst_IsAdmin and AppInst_IsSystem come from the account-identity tests, not carried yet.
-void InitEnv_IdentityFacts() {}
+// AppInst_IsAdmin and AppInst_IsSystem from the account-identity tests. Both go into the log:
+// what the program may do on this machine depends on them.
+void InitEnv_IdentityFacts() {
+  AppEnv& env = *Ctx().env;
+  env.AppInst_IsAdmin = IsCurrentUserAnAdmin();
+  env.AppInst_IsSystem = IsSystemAccount();
+  debug::dLog(-1, u"Account rights of this instance.", debug::Event_Normal,
+              debug::VarsToText({u"AppInst_IsAdmin", env.AppInst_IsAdmin, u"AppInst_IsSystem",
+                                 env.AppInst_IsSystem}));
+}
 
-// AppEXE and AppPath are read again by the executable-path reader of the path functions once
-// they arrive; SetAppPathExeInfo has already set them from the module file name.
-void InitEnv_ExecutableFacts() {}
+// AppEXE and AppPath read again by the executable-path reader of the path functions.
+void InitEnv_ExecutableFacts() {
+  InitEnv_SetExecutableFacts(*Ctx().env);
+}
 
 // Whether the program's folder accepts new files comes with the file operations' write test.
 void InitEnv_AppPathWritable() {}
 
 // Dir_UserProfilesParent, UserDir_CurrentUser_Temp, the user and all-users shell folders with
-// their NameDir facts and the default user's profile come from the special-folder reader.
-void InitEnv_UserDirs() {}
+// their NameDir facts and the default user's profile from the special-folder reader.
+void InitEnv_UserDirs() {
+  InitEnv_SetUserDirs(*Ctx().env);
+}
 
 // NameDir_Documents (before it: "Pre-CSIDL_PERSONAL"), then NameDir_Pictures, NameDir_Music and
 // NameDir_Videos (before them: "Pre-CSIDL_MYPICTURES") also come from the special-folder reader.
 void InitEnv_DocumentNames() {
   debug::dPrint(kInitEnvSource, u"Pre-CSIDL_PERSONAL", debug::Event_Verbose);
+  InitEnv_SetDocumentsName(*Ctx().env);
   debug::dPrint(kInitEnvSource, u"Pre-CSIDL_MYPICTURES", debug::Event_Verbose);
+  InitEnv_SetMediaNames(*Ctx().env);
 }
 
 // WinType_PE comes from the early preinstallation-environment check of the version detection.
-void InitEnv_WinPE() {}
+void InitEnv_WinPE() { Ctx().env->WinType_PE = EarlyWinPECheck(); }
 
-// EXE_SubInACL needs the file-existence test of the file operations and Dir_ProgramFiles32.
-void InitEnv_SubInACL() {}
+// EXE_SubInACL: the copy carried in the program's Tools folder when it is there and not empty,
+// else the one the Windows Resource Kit tools install.
+void InitEnv_SubInACL() {
+  AppEnv& env = *Ctx().env;
+  if (!env.AppPathBS_Tools.empty()) {
+    const std::u16string carried = env.AppPathBS_Tools + u"subinacl.exe";
+    if (FileExist(carried, true)) {
+      env.EXE_SubInACL = carried;
+      return;
+    }
+  }
+  if (env.Dir_ProgramFiles32.empty()) return;
+  const std::u16string kit =
+      env.Dir_ProgramFiles32 + u"\\Windows Resource Kits\\Tools\\subinacl.exe";
+  if (FileExist(kit)) env.EXE_SubInACL = kit;
+}
 
 // Parent process facts and the service test. The parent's ID and executable come from the
 // process queries, which this build does not carry yet; the service marker and a parent named
@@ -480,13 +517,9 @@ void InitEnv(std::u16string_view sResourcesDir) {
     Quietly(kInitEnvSource, u"titles", [&] { SetTitles(env); });
     Quietly(kInitEnvSource, u"parent process", [&] { SetParentProcessInfo(env); });
     Quietly(kInitEnvSource, u"Name_CurrentUser", [&] {
-      std::vector<char16_t> buf(kBufferChars, u'\0');
-      platform::DWORD size = kBufferChars;
-      if (!OS().sys.GetUserNameW(buf.data(), &size)) {
-        debug::dLogAPI(-1, u"GetUserNameW");
-        return;
-      }
-      env.Name_CurrentUser = FromBuffer(buf);
+      env.Name_CurrentUser = GetMyUserName();
+      debug::dLog(-1, u"Current user of this instance.", debug::Event_Normal,
+                  debug::VarsToText({u"Name_CurrentUser", env.Name_CurrentUser}));
     });
     Quietly(kInitEnvSource, u"network names", [&] {
       env.Name_NetBIOS = ComputerName(platform::ComputerNameNetBIOS);

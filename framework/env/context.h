@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -24,6 +26,15 @@ struct FsRedirState {
   std::uintptr_t old_value = 0;  // token handed back to Wow64RevertWow64FsRedirection
 };
 
+// Privileges switched by SetPrivilegeToken (framework/process/app_privileges.h), kept for the
+// whole run: the LUID slot of each privilege name, the names whose LUID has been looked up, and
+// who enabled which privilege (token name -> text of the enabling procedure's ID).
+struct PrivilegeState {
+  std::map<std::u16string, platform::LUID> luid_slots;
+  std::set<std::u16string> looked_up;
+  std::map<std::u16string, std::u16string> enabled_by;
+};
+
 struct Context {
   explicit Context(platform::Platform& os);
   ~Context();
@@ -38,6 +49,7 @@ struct Context {
   FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
   // Text files open under a file number (App_Common's sequential files); numbers start at 1.
   std::map<std::int32_t, platform::HANDLE> file_nums;
+  PrivilegeState privileges;  // SetPrivilegeToken's owners and LUID cache
 };
 
 // The current context; a programming error (terminates) when none is current.

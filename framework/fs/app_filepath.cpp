@@ -77,8 +77,7 @@ bool IsWideAPIPathFormat(std::u16string_view sPath) {
   const auto first = sPath.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return false;
   sPath.remove_prefix(first);
-  if (sPath.size() >= 3 && sPath[0] == u'\\' && (sPath[2] == u'?' || sPath[2] == u'.'))
-    return true;
+  if (sPath.size() >= 3 && sPath[0] == u'\\' && (sPath[2] == u'?' || sPath[2] == u'.')) return true;
   return StartsWithNoCase(sPath, u"UNC\\");
 }
 
@@ -212,7 +211,8 @@ void DeleteFilesInPath(std::u16string_view sPath, std::u16string_view sFileMask,
                        std::int32_t lRecursionLevel, std::u16string_view sExclusionInStr) {
   Proc p(kModule, u"DeleteFilesInPath", Kind::Sub);
   p.Args({u"sPath", std::u16string(sPath), u"sFileMask", std::u16string(sFileMask),
-          u"lRecursionLevel", lRecursionLevel, u"sExclusionInStr", std::u16string(sExclusionInStr)});
+          u"lRecursionLevel", lRecursionLevel, u"sExclusionInStr",
+          std::u16string(sExclusionInStr)});
   if (sPath.empty()) {
     p.Log(u"Passed empty string!", debug::Event_Normal);
     return;

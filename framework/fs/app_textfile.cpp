@@ -131,8 +131,7 @@ std::string EncodeAnsi(std::u16string_view text) {
   const int n = sys.WideCharToMultiByte(0, 0, text.data(), len, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return {};
   std::string out(static_cast<std::size_t>(n), '\0');
-  const int got =
-      sys.WideCharToMultiByte(0, 0, text.data(), len, out.data(), n, nullptr, nullptr);
+  const int got = sys.WideCharToMultiByte(0, 0, text.data(), len, out.data(), n, nullptr, nullptr);
   out.resize(static_cast<std::size_t>(got > 0 ? got : 0));
   return out;
 }
@@ -262,15 +261,15 @@ std::vector<std::uint8_t> ToUTF8(std::u16string_view sText) {
   p.Step([&] {
     auto& sys = OS().sys;
     const int len = static_cast<int>(sText.size());
-    const int n = sys.WideCharToMultiByte(65001, 0, sText.data(), len, nullptr, 0, nullptr, nullptr);
+    const int n =
+        sys.WideCharToMultiByte(65001, 0, sText.data(), len, nullptr, 0, nullptr, nullptr);
     if (n <= 0) {
       p.LogAPI(u"WideCharToMultiByte (Call for length returned 0)");
       return;
     }
     bytes.resize(static_cast<std::size_t>(n));
-    const int got = sys.WideCharToMultiByte(65001, 0, sText.data(), len,
-                                            reinterpret_cast<char*>(bytes.data()), n, nullptr,
-                                            nullptr);
+    const int got = sys.WideCharToMultiByte(
+        65001, 0, sText.data(), len, reinterpret_cast<char*>(bytes.data()), n, nullptr, nullptr);
     if (got <= 0) {
       p.LogAPI(u"WideCharToMultiByte");
       bytes.clear();
@@ -296,8 +295,8 @@ std::vector<std::uint8_t> FromUnicode(std::u16string_view sText) {
 bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_t lEncoding,
                bool bOverlapped) {
   Proc p(kModule, u"FileWrite", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"sText", std::u16string(sText), u"lEncoding",
-          lEncoding, u"bOverlapped", bOverlapped});
+  p.Args({u"sFile", std::u16string(sFile), u"sText", std::u16string(sText), u"lEncoding", lEncoding,
+          u"bOverlapped", bOverlapped});
   bool result = false;
   p.Log(u"Encoding=" + GetEncodingVerbose(lEncoding), debug::Event_Verbose);
   if (sFile.empty()) {
@@ -410,8 +409,8 @@ std::u16string GetFileToString(std::u16string_view sFile, bool bLineByLine,
     num = OpenFileNum(prepared, bLineByLine ? FileMode::kInput : FileMode::kBinary);
     std::string bytes;
     if (num == 0 || !ReadAllBytes(num, bytes)) {
-      const std::int32_t error = p.LogAPI(num == 0 ? u"CreateFileW" : u"ReadFile",
-                                          u"sFile=" + std::u16string(sFile));
+      const std::int32_t error =
+          p.LogAPI(num == 0 ? u"CreateFileW" : u"ReadFile", u"sFile=" + std::u16string(sFile));
       sResultMsg = u"API Error: " + Dec(error);
       return;
     }
@@ -530,15 +529,15 @@ std::u16string WToA(std::u16string_view st, std::int32_t cpg, std::int32_t lFlag
     auto& sys = OS().sys;
     const platform::UINT cp = cpg == -1 ? sys.GetACP() : static_cast<platform::UINT>(cpg);
     const auto flags = static_cast<DWORD>(lFlags);
-    const int n = sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, nullptr, 0, nullptr,
-                                          nullptr);
+    const int n =
+        sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (n <= 0) {
       p.LogAPI(u"WideCharToMultiByte", u"cpg=" + Dec(cp));
       return;
     }
     std::string buf(static_cast<std::size_t>(n) + 1, '\0');
-    const int got = sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, buf.data(), n + 1,
-                                            nullptr, nullptr);
+    const int got =
+        sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, buf.data(), n + 1, nullptr, nullptr);
     if (got <= 0) {
       p.LogAPI(u"WideCharToMultiByte", u"cpg=" + Dec(cp));
       return;

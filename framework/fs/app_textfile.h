@@ -15,12 +15,12 @@ namespace kes {
 
 // Encodings of FileWrite (lEncoding) and their log names (GetEncodingVerbose).
 enum TextEncoding : std::int32_t {
-  Enc_FindType = 0,     // "FindType": not a writable encoding
-  Enc_ANSI = 1,         // "ANSI": low byte of each UTF-16 unit, no mark
-  Enc_UTF8 = 2,         // "UTF8 (BOM EF BB BF)"
-  Enc_UTF8NoBOM = 3,    // "UTF8NoBOM"
-  Enc_UTF16LE = 4,      // "UTF16LE (BOM FF FE)"
-  Enc_UTF16BE = 5,      // "UTF16BE (BOM FE FF)"
+  Enc_FindType = 0,   // "FindType": not a writable encoding
+  Enc_ANSI = 1,       // "ANSI": low byte of each UTF-16 unit, no mark
+  Enc_UTF8 = 2,       // "UTF8 (BOM EF BB BF)"
+  Enc_UTF8NoBOM = 3,  // "UTF8NoBOM"
+  Enc_UTF16LE = 4,    // "UTF16LE (BOM FF FE)"
+  Enc_UTF16BE = 5,    // "UTF16BE (BOM FE FF)"
 };
 
 // Replaces the content of sFile (created when missing) with sText in lEncoding, byte-order mark

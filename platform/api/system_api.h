@@ -7,6 +7,23 @@
 
 namespace kes::platform {
 
+// OSVERSIONINFOEXA as GetVersionExA fills it; the service-pack text is in the ANSI code page and
+// keeps all 128 characters of its buffer (cut it at the first NUL). dwOSVersionInfoSize selects
+// the form, as in Windows: 156 for this extended record, 148 for the basic one.
+struct OSVERSIONINFOEXA {
+  DWORD dwOSVersionInfoSize = 156;
+  DWORD dwMajorVersion = 0;
+  DWORD dwMinorVersion = 0;
+  DWORD dwBuildNumber = 0;
+  DWORD dwPlatformId = 0;
+  std::string szCSDVersion;
+  WORD wServicePackMajor = 0;
+  WORD wServicePackMinor = 0;
+  WORD wSuiteMask = 0;
+  std::uint8_t wProductType = 0;
+  std::uint8_t wReserved = 0;
+};
+
 class SystemApi {
  public:
   virtual ~SystemApi() = default;
@@ -78,6 +95,23 @@ class SystemApi {
   virtual BOOL GetFileVersionInfoW(const char16_t* file, DWORD handle, DWORD len, void* data) = 0;
   virtual BOOL VerQueryValueW(const void* block, const char16_t* sub_block, const void** buffer,
                               UINT* len) = 0;
+
+  // ---- Windows version ---------------------------------------------------------------------
+  // ntdll's RtlGetVersion: fills the extended record and returns an NTSTATUS, 0 on success. The
+  // service-pack text keeps its whole 128-character buffer (cut it at the first NUL). Where ntdll
+  // lacks the entry point (Windows 9x, NT 4) the result is STATUS_PROCEDURE_NOT_FOUND; on any
+  // failure the last error holds the matching Windows error code (127 for a missing entry).
+  virtual LONG RtlGetVersion(OSVERSIONINFOEXW* info) = 0;
+  // TRUE with the record filled; FALSE and 122 when dwOSVersionInfoSize is neither 156 nor 148.
+  virtual BOOL GetVersionExA(OSVERSIONINFOEXA* info) = 0;
+  // TRUE with the product number (PRODUCT_ULTIMATE 0x01, PRODUCT_PROFESSIONAL 0x30...) in
+  // *product_type; FALSE and 127 where kernel32 lacks the entry point (before Vista).
+  virtual BOOL GetProductInfo(DWORD major, DWORD minor, DWORD sp_major, DWORD sp_minor,
+                              DWORD* product_type) = 0;
+  // WMI through the "winmgmts:" moniker: "OperatingSystemSKU" of every Win32_OperatingSystem
+  // instance, the last one winning (0 when there is none). Returns S_OK (0) or the failing
+  // HRESULT of the binding or the enumeration, which is then also the last error.
+  virtual LONG WmiQueryOperatingSystemSKU(DWORD* sku) = 0;
 
   // Turns processor faults (access violation, integer division by zero...) raised on this
   // thread into a C++ ProcessorFault thrown at the faulting instruction (see fault.h).

@@ -48,6 +48,8 @@ struct MachineFacts {
   bool process_is_32bit = true;        // the program runs as a 32-bit process (WOW64 on 64-bit)
   int clean_boot = 0;                  // SM_CLEANBOOT: 0 normal, 1 Safe Mode, 2 with networking
   std::map<int, int> system_metrics;   // further GetSystemMetrics answers
+  DWORD product_info = 0x30;           // GetProductInfo (Vista and later): PRODUCT_PROFESSIONAL
+  DWORD wmi_os_sku = 48;               // Win32_OperatingSystem OperatingSystemSKU (WMI)
   std::u16string windows_dir = u"C:\\Windows";
 };
 
@@ -86,10 +88,27 @@ struct SimAccount {
   std::u16string name;  // as created
   std::u16string password;
   bool disabled = false;
+  // A Microsoft account: a local account that Windows 8 and later report as connected to an
+  // Internet identity (NetUserGetInfo level 24).
+  bool internet_identity = false;
+  std::u16string internet_provider_name;   // "MicrosoftAccount"
+  std::u16string internet_principal_name;  // the sign-in name, "someone@outlook.com"
 };
 struct SimGroup {
   std::u16string name;                  // as created
   std::vector<std::u16string> members;  // account names as added
+};
+
+// The access token of the program's process (accounts.h sets up the usual kinds).
+struct SimToken {
+  // The Administrators group is enabled in the token only when it is elevated (or belongs to
+  // the system account); a member of Administrators running without elevation has a filtered
+  // token in which the group only denies.
+  bool elevated = true;
+  bool local_system = false;  // the token of the local system account
+  // The privileges the token holds, by Windows name, and whether each is enabled now. Filled
+  // with an elevated administrator's set when the machine is made.
+  std::map<std::u16string, bool> privileges;
 };
 
 class Machine;
@@ -177,6 +196,10 @@ class Machine {
   // Local accounts and groups by lower-cased name (filled by the default tools).
   std::map<std::u16string, SimAccount> accounts;
   std::map<std::u16string, SimGroup> local_groups;
+  // The program's process token (the signed-in user_name's, elevated by default), and how many
+  // SIDs and network-management buffers the security calls handed out that are not freed yet.
+  SimToken token;
+  int security_allocations = 0;
 
   // ---- clock -------------------------------------------------------------------------------
   // Local wall-clock time, milliseconds since 1601-01-01 (FILETIME / 10000).

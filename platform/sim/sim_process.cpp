@@ -79,9 +79,9 @@ bool IsProgramFile(std::u16string_view path) {
 }
 
 // The folders searched for a bare program name, first to last.
-std::vector<std::u16string> SearchFolders(Machine& m, const LaunchSpec& spec) {
+std::vector<std::u16string> SearchFolders(Machine& m, const LaunchRequest& req) {
   std::vector<std::u16string> folders;
-  if (!spec.search_first.empty()) folders.push_back(spec.search_first);
+  if (!req.search_first.empty()) folders.push_back(req.search_first);
   const SimProcess& self = m.CurrentProcess();
   const std::size_t slash = self.image.rfind(u'\\');
   if (slash != std::u16string::npos) folders.push_back(self.image.substr(0, slash));
@@ -103,7 +103,7 @@ std::vector<std::u16string> SearchFolders(Machine& m, const LaunchSpec& spec) {
 }
 
 // One name: a path is taken as it is (relative to the current folder), a bare name searched.
-std::optional<std::u16string> FindName(Machine& m, const LaunchSpec& spec, std::u16string name,
+std::optional<std::u16string> FindName(Machine& m, const LaunchRequest& req, std::u16string name,
                                        bool add_exe, DWORD* error) {
   if (add_exe && !HasExtension(name) && (name.empty() || name.back() != u'.')) name += u".exe";
   if (HasPathPart(name)) {
@@ -113,7 +113,7 @@ std::optional<std::u16string> FindName(Machine& m, const LaunchSpec& spec, std::
                                                                   : platform::kERROR_PATH_NOT_FOUND;
     return std::nullopt;
   }
-  for (const std::u16string& folder : SearchFolders(m, spec)) {
+  for (const std::u16string& folder : SearchFolders(m, req)) {
     const std::u16string full = FsFullPath(m, Join(folder, name));
     if (FsIsFile(m, full)) return FsRealPath(m, full);
   }
@@ -176,21 +176,21 @@ SimProcess* FindProcess(Machine& m, DWORD pid) {
   return nullptr;
 }
 
-std::optional<std::u16string> FindProgramFile(Machine& m, const LaunchSpec& spec, DWORD* error) {
+std::optional<std::u16string> FindProgramFile(Machine& m, const LaunchRequest& req, DWORD* error) {
   *error = platform::kERROR_FILE_NOT_FOUND;
-  if (!spec.application.empty()) return FindName(m, spec, spec.application, false, error);
+  if (!req.application.empty()) return FindName(m, req, req.application, false, error);
   DWORD first_error = 0;
-  for (const std::u16string& name : CandidateNames(spec.command_line)) {
+  for (const std::u16string& name : CandidateNames(req.command_line)) {
     DWORD e = 0;
-    if (auto found = FindName(m, spec, name, true, &e)) return found;
+    if (auto found = FindName(m, req, name, true, &e)) return found;
     if (first_error == 0) first_error = e;
   }
   *error = first_error ? first_error : platform::kERROR_FILE_NOT_FOUND;
   return std::nullopt;
 }
 
-DWORD LaunchProcess(Machine& m, const LaunchSpec& spec, DWORD* error) {
-  const std::optional<std::u16string> image = FindProgramFile(m, spec, error);
+DWORD LaunchProcess(Machine& m, const LaunchRequest& req, DWORD* error) {
+  const std::optional<std::u16string> image = FindProgramFile(m, req, error);
   if (!image) return 0;
   if (!IsProgramFile(*image)) {
     *error = kERROR_BAD_EXE_FORMAT;
@@ -202,15 +202,15 @@ DWORD LaunchProcess(Machine& m, const LaunchSpec& spec, DWORD* error) {
   p.pid = NextProcessId(m);
   p.parent_pid = parent.pid;
   p.image = *image;
-  p.command_line = spec.command_line.empty() ? u"\"" + *image + u"\"" : spec.command_line;
+  p.command_line = req.command_line.empty() ? u"\"" + *image + u"\"" : req.command_line;
   p.is_32bit = Is32BitImage(m, *image);
-  p.creation_flags = spec.creation_flags;
-  p.startup_flags = spec.startup_flags;
-  p.show_window = (spec.startup_flags & platform::kSTARTF_USESHOWWINDOW)
-                      ? spec.show_window
+  p.creation_flags = req.creation_flags;
+  p.startup_flags = req.startup_flags;
+  p.show_window = (req.startup_flags & platform::kSTARTF_USESHOWWINDOW)
+                      ? req.show_window
                       : static_cast<platform::WORD>(platform::kSW_SHOWDEFAULT);
   p.current_directory =
-      spec.directory.empty() ? FsCurrentDirectory(m) : FsFullPath(m, spec.directory);
+      req.directory.empty() ? FsCurrentDirectory(m) : FsFullPath(m, req.directory);
   const auto program = m.programs.find(LowerCase(*image));
   p.run_ms = program != m.programs.end() ? program->second.run_ms : 0;
   const DWORD pid = p.pid;
@@ -267,18 +267,18 @@ class SimProcessApi final : public platform::ProcessApi {
     if (auto e = m_.Gate("CreateProcessW")) return Fail(*e);
     if ((!application_name && !command_line) || !startup_info || !pi)
       return Fail(platform::kERROR_INVALID_PARAMETER);
-    LaunchSpec spec;
-    if (application_name) spec.application = application_name;
-    if (command_line) spec.command_line = command_line;
+    LaunchRequest req;
+    if (application_name) req.application = application_name;
+    if (command_line) req.command_line = command_line;
     if (current_directory) {
-      spec.directory = current_directory;
-      if (!FsFolderExists(m_, FsFullPath(m_, spec.directory))) return Fail(kERROR_DIRECTORY);
+      req.directory = current_directory;
+      if (!FsFolderExists(m_, FsFullPath(m_, req.directory))) return Fail(kERROR_DIRECTORY);
     }
-    spec.creation_flags = creation_flags;
-    spec.startup_flags = startup_info->dwFlags;
-    spec.show_window = startup_info->wShowWindow;
+    req.creation_flags = creation_flags;
+    req.startup_flags = startup_info->dwFlags;
+    req.show_window = startup_info->wShowWindow;
     DWORD error = 0;
-    const DWORD pid = LaunchProcess(m_, spec, &error);
+    const DWORD pid = LaunchProcess(m_, req, &error);
     if (pid == 0) return Fail(error);
     pi->dwProcessId = pid;
     pi->dwThreadId = pid + 4;
@@ -434,18 +434,18 @@ class SimProcessApi final : public platform::ProcessApi {
       info.hInstApp = ShellCode(platform::kERROR_FILE_NOT_FOUND);
       return Fail(platform::kERROR_FILE_NOT_FOUND) != 0;
     }
-    LaunchSpec spec;
-    spec.application = info.lpFile;
+    LaunchRequest req;
+    req.application = info.lpFile;
     if (info.lpDirectory && *info.lpDirectory) {
-      spec.directory = info.lpDirectory;
-      spec.search_first = FsFullPath(m_, spec.directory);
+      req.directory = info.lpDirectory;
+      req.search_first = FsFullPath(m_, req.directory);
     }
-    spec.startup_flags = platform::kSTARTF_USESHOWWINDOW;
-    spec.show_window = static_cast<platform::WORD>(info.nShow);
+    req.startup_flags = platform::kSTARTF_USESHOWWINDOW;
+    req.show_window = static_cast<platform::WORD>(info.nShow);
     // The shell searches like the loader but adds ".exe" to a bare name.
-    LaunchSpec search = spec;
+    LaunchRequest search = req;
     search.application.clear();
-    search.command_line = u"\"" + spec.application + u"\"";
+    search.command_line = u"\"" + req.application + u"\"";
     DWORD error = 0;
     const std::optional<std::u16string> file = FindProgramFile(m_, search, &error);
     if (!file) {
@@ -461,11 +461,11 @@ class SimProcessApi final : public platform::ProcessApi {
       m_.last_error = 0;
       return true;
     }
-    spec.application = *file;
-    spec.command_line = u"\"" + *file + u"\"";
+    req.application = *file;
+    req.command_line = u"\"" + *file + u"\"";
     if (info.lpParameters && *info.lpParameters)
-      spec.command_line += u" " + std::u16string(info.lpParameters);
-    const DWORD pid = LaunchProcess(m_, spec, &error);
+      req.command_line += u" " + std::u16string(info.lpParameters);
+    const DWORD pid = LaunchProcess(m_, req, &error);
     if (pid == 0) {
       info.hInstApp = ShellCode(error);
       return Fail(error) != 0;

@@ -29,7 +29,7 @@ struct ThreadObject : KernelObject {
   DWORD tid;
 };
 
-struct LaunchSpec {
+struct LaunchRequest {
   std::u16string application;  // the exact file to run; empty: the command line's first token
   std::u16string command_line;
   std::u16string directory;     // current folder of the new process; empty: the starter's
@@ -44,12 +44,12 @@ struct LaunchSpec {
 // for a 32-bit process with redirection on - System, the Windows folder, PATH). Returns the
 // real path of the file (after redirection) or nullopt with 2 (not found) or 3 (its folder
 // missing) in *error.
-std::optional<std::u16string> FindProgramFile(Machine& m, const LaunchSpec& spec, DWORD* error);
+std::optional<std::u16string> FindProgramFile(Machine& m, const LaunchRequest& req, DWORD* error);
 
 // Starts a process as a child of the current process: records it, remembers the command line,
 // and runs its program as the new process. Returns the new process ID, or 0 with the error
 // (2, 3, 193 not a program) in *error; nothing is recorded then.
-DWORD LaunchProcess(Machine& m, const LaunchSpec& spec, DWORD* error);
+DWORD LaunchProcess(Machine& m, const LaunchRequest& req, DWORD* error);
 
 // The record of a process ID, or null.
 SimProcess* FindProcess(Machine& m, DWORD pid);

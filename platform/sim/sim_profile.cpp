@@ -30,7 +30,7 @@ struct IniLine {
   enum class Kind { kOther, kSection, kKey };
   std::u16string raw;
   Kind kind = Kind::kOther;
-  std::u16string name;                 // section or key name, trimmed
+  std::u16string name;                  // section or key name, trimmed
   std::optional<std::u16string> value;  // a key line without "=" has none
 };
 
@@ -167,8 +167,8 @@ DWORD CopyList(const std::vector<std::u16string>& names, char16_t* buf, DWORD si
 }  // namespace
 
 DWORD SimFileApi::GetPrivateProfileStringW(const char16_t* app, const char16_t* key,
-                                           const char16_t* default_value, char16_t* buf,
-                                           DWORD size, const char16_t* file) {
+                                           const char16_t* default_value, char16_t* buf, DWORD size,
+                                           const char16_t* file) {
   if (auto e = m_.Gate("GetPrivateProfileStringW")) return Fail(*e, DWORD{0});
   std::u16string def = default_value ? std::u16string(default_value) : std::u16string();
   while (!def.empty() && def.back() == u' ') def.pop_back();

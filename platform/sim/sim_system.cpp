@@ -469,6 +469,68 @@ class SimSystemApi final : public SystemApi {
     return 1;
   }
 
+  // ---- Windows version ----------------------------------------------------------------------
+  // The entry points exist where the machine's libraries export them: version profiles of
+  // Windows 9x and NT 4 take RtlGetVersion away, those before Vista GetProductInfo.
+  LONG RtlGetVersion(OSVERSIONINFOEXW* info) override {
+    constexpr auto kSTATUS_UNSUCCESSFUL = static_cast<LONG>(0xC0000001u);
+    constexpr auto kSTATUS_PROCEDURE_NOT_FOUND = static_cast<LONG>(0xC000007Au);
+    if (Fail("RtlGetVersion")) return kSTATUS_UNSUCCESSFUL;
+    if (!Exports(u"ntdll.dll", "RtlGetVersion"))
+      return Error(kERROR_PROC_NOT_FOUND, kSTATUS_PROCEDURE_NOT_FOUND);
+    if (!info) return Error(kERROR_INVALID_PARAMETER, kSTATUS_UNSUCCESSFUL);
+    *info = m_.facts.version;
+    // Windows hands over the whole buffer: the text, then NULs up to its 128 characters.
+    if (info->szCSDVersion.size() < 128) info->szCSDVersion.resize(128, u'\0');
+    return 0;
+  }
+
+  BOOL GetVersionExA(OSVERSIONINFOEXA* info) override {
+    if (Fail("GetVersionExA")) return 0;
+    if (!info || (info->dwOSVersionInfoSize != 156 && info->dwOSVersionInfoSize != 148))
+      return Error(kERROR_INSUFFICIENT_BUFFER, 0);
+    const OSVERSIONINFOEXW& v = m_.facts.version;
+    info->dwMajorVersion = v.dwMajorVersion;
+    info->dwMinorVersion = v.dwMinorVersion;
+    info->dwBuildNumber = v.dwBuildNumber;
+    info->dwPlatformId = v.dwPlatformId;
+    // Service-pack texts are plain ASCII; anything else would come out as "?" in an ANSI page.
+    info->szCSDVersion.assign(128, '\0');
+    for (std::size_t i = 0; i < v.szCSDVersion.size() && i < 127; ++i) {
+      const char16_t c = v.szCSDVersion[i];
+      info->szCSDVersion[i] = c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    if (info->dwOSVersionInfoSize == 156) {
+      info->wServicePackMajor = v.wServicePackMajor;
+      info->wServicePackMinor = v.wServicePackMinor;
+      info->wSuiteMask = v.wSuiteMask;
+      info->wProductType = v.wProductType;
+      info->wReserved = v.wReserved;
+    }
+    return 1;
+  }
+
+  BOOL GetProductInfo(DWORD, DWORD, DWORD, DWORD, DWORD* product_type) override {
+    if (Fail("GetProductInfo")) return 0;
+    if (!Exports(u"kernel32.dll", "GetProductInfo")) return Error(kERROR_PROC_NOT_FOUND, 0);
+    if (!product_type) return Error(kERROR_INVALID_PARAMETER, 0);
+    *product_type = m_.facts.product_info;
+    return 1;
+  }
+
+  // An injected failure is handed back as an HRESULT: a Windows error code becomes
+  // HRESULT_FROM_WIN32, a value that already is one (high bit set) stays as it is.
+  LONG WmiQueryOperatingSystemSKU(DWORD* sku) override {
+    if (auto e = m_.Gate("WmiQueryOperatingSystemSKU")) {
+      const DWORD hr = (*e & 0x80000000u) ? *e : (0x80070000u | (*e & 0xFFFFu));
+      return Error(hr, static_cast<LONG>(hr));
+    }
+    constexpr auto kE_POINTER = static_cast<LONG>(0x80004003u);
+    if (!sku) return Error(static_cast<DWORD>(kE_POINTER), kE_POINTER);
+    *sku = m_.facts.wmi_os_sku;
+    return 0;
+  }
+
   // Faults are real processor faults of the host process, so the host's signals carry them.
   bool InstallProcessorFaultTranslator() override {
     if (Fail("InstallProcessorFaultTranslator")) return false;
@@ -541,6 +603,14 @@ class SimSystemApi final : public SystemApi {
     for (const auto& [name, exports] : m_.libraries)
       if (EqualsNoCase(name, key)) return name;
     return std::nullopt;
+  }
+
+  // True when the machine's library exports the entry point.
+  bool Exports(std::u16string_view library, const char* name) const {
+    const auto lib = FindLibrary(std::u16string(library));
+    if (!lib) return false;
+    const auto& exports = m_.libraries.at(*lib);
+    return std::find(exports.begin(), exports.end(), std::string(name)) != exports.end();
   }
 
   HMODULE HandleOf(const std::u16string& key) {

@@ -49,10 +49,10 @@ std::u16string StripOuterQuotes(Machine& m, std::u16string text, bool s_switch) 
     keep = inner.find_first_of(u"&<>()@^|") == std::u16string_view::npos &&
            inner.find_first_of(u" \t") != std::u16string_view::npos;
     if (keep) {
-      LaunchSpec spec;
-      spec.command_line = u"\"" + std::u16string(inner) + u"\"";
+      LaunchRequest req;
+      req.command_line = u"\"" + std::u16string(inner) + u"\"";
       DWORD error = 0;
-      keep = FindProgramFile(m, spec, &error).has_value();
+      keep = FindProgramFile(m, req, &error).has_value();
     }
   }
   if (keep) return text;
@@ -113,10 +113,10 @@ void NotRecognized(Machine& m, std::u16string_view name) {
 }
 
 DWORD RunProgram(Machine& m, std::u16string_view command) {
-  LaunchSpec spec;
-  spec.command_line = std::u16string(command);
+  LaunchRequest req;
+  req.command_line = std::u16string(command);
   DWORD error = 0;
-  const DWORD pid = LaunchProcess(m, spec, &error);
+  const DWORD pid = LaunchProcess(m, req, &error);
   if (pid == 0) {
     std::u16string_view rest;
     NotRecognized(m, TakeToken(command, &rest));
@@ -128,9 +128,9 @@ DWORD RunProgram(Machine& m, std::u16string_view command) {
 }
 
 DWORD Start(Machine& m, std::u16string_view args) {
-  LaunchSpec spec;
-  spec.startup_flags = platform::kSTARTF_USESHOWWINDOW;
-  spec.show_window = platform::kSW_SHOWNORMAL;
+  LaunchRequest req;
+  req.startup_flags = platform::kSTARTF_USESHOWWINDOW;
+  req.show_window = platform::kSW_SHOWNORMAL;
   bool wait = false;
   bool have_title = false;
   std::u16string_view r = SkipBlanks(args);
@@ -146,25 +146,25 @@ DWORD Start(Machine& m, std::u16string_view args) {
     if (option == u"/wait") {
       wait = true;
     } else if (option == u"/min") {
-      spec.show_window = platform::kSW_SHOWMINNOACTIVE;
+      req.show_window = platform::kSW_SHOWMINNOACTIVE;
     } else if (option == u"/max") {
-      spec.show_window = platform::kSW_SHOWMAXIMIZED;
+      req.show_window = platform::kSW_SHOWMAXIMIZED;
     } else if (option == u"/d") {
-      spec.directory = TakeToken(after, &after);
+      req.directory = TakeToken(after, &after);
     } else if (option.starts_with(u"/d")) {
-      spec.directory = option.size() > 2 ? TakeToken(r.substr(2), &after) : u"";
+      req.directory = option.size() > 2 ? TakeToken(r.substr(2), &after) : u"";
     } else if (option == u"/node" || option == u"/affinity") {
       TakeToken(after, &after);
     }
     r = after;
   }
-  spec.command_line = r.empty() ? u"cmd.exe" : std::u16string(r);
+  req.command_line = r.empty() ? u"cmd.exe" : std::u16string(r);
   DWORD error = 0;
-  const DWORD pid = LaunchProcess(m, spec, &error);
+  const DWORD pid = LaunchProcess(m, req, &error);
   if (pid == 0) {
     std::u16string_view rest;
     m.console_output.push_back(u"The system cannot find the file " +
-                               TakeToken(spec.command_line, &rest) + u".");
+                               TakeToken(req.command_line, &rest) + u".");
     return 9059;
   }
   if (!wait) return 0;

@@ -6,6 +6,7 @@
 
 #include "platform/win32/fault_veh.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_wmi.h"
 #include "platform/win32/windows_support.h"
 
 #include <mmsystem.h>
@@ -71,6 +72,13 @@ template <class Fn>
 Fn Kernel32Export(const char* name) {
   return reinterpret_cast<Fn>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+// An ntdll export; nullptr where this Windows version lacks it.
+template <class Fn>
+Fn NtdllExport(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
 class Win32SystemApi final : public platform::SystemApi {
@@ -289,6 +297,90 @@ class Win32SystemApi final : public platform::SystemApi {
       if (len) *len = n;
     }
     return ok;
+  }
+
+  // ---- Windows version ----------------------------------------------------------------------
+  platform::LONG RtlGetVersion(platform::OSVERSIONINFOEXW* info) override {
+    using Fn = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
+    using ToDosError = ULONG(WINAPI*)(LONG);
+    constexpr auto kSTATUS_UNSUCCESSFUL = static_cast<LONG>(0xC0000001u);
+    constexpr auto kSTATUS_PROCEDURE_NOT_FOUND = static_cast<LONG>(0xC000007Au);
+    static const Fn fn = NtdllExport<Fn>("RtlGetVersion");
+    if (!fn) {
+      ::SetLastError(ERROR_PROC_NOT_FOUND);
+      return kSTATUS_PROCEDURE_NOT_FOUND;
+    }
+    if (!info) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return kSTATUS_UNSUCCESSFUL;
+    }
+    ::RTL_OSVERSIONINFOEXW v{};
+    v.dwOSVersionInfoSize = sizeof(v);  // 284: the extended record
+    const LONG status = fn(reinterpret_cast<PRTL_OSVERSIONINFOW>(&v));
+    if (status != 0) {
+      // RtlGetVersion leaves the last error alone; the caller logs the failure by it.
+      static const ToDosError to_dos = NtdllExport<ToDosError>("RtlNtStatusToDosError");
+      ::SetLastError(to_dos ? to_dos(status) : ERROR_GEN_FAILURE);
+      return status;
+    }
+    info->dwMajorVersion = v.dwMajorVersion;
+    info->dwMinorVersion = v.dwMinorVersion;
+    info->dwBuildNumber = v.dwBuildNumber;
+    info->dwPlatformId = v.dwPlatformId;
+    info->szCSDVersion.assign(reinterpret_cast<const char16_t*>(v.szCSDVersion), 128);
+    info->wServicePackMajor = v.wServicePackMajor;
+    info->wServicePackMinor = v.wServicePackMinor;
+    info->wSuiteMask = v.wSuiteMask;
+    info->wProductType = v.wProductType;
+    info->wReserved = v.wReserved;
+    return 0;
+  }
+
+  BOOL GetVersionExA(platform::OSVERSIONINFOEXA* info) override {
+    if (!info) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    ::OSVERSIONINFOEXA v{};
+    v.dwOSVersionInfoSize = info->dwOSVersionInfoSize;
+    if (v.dwOSVersionInfoSize > sizeof(v)) {
+      ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    if (!::GetVersionExA(reinterpret_cast<::OSVERSIONINFOA*>(&v))) return 0;
+    info->dwMajorVersion = v.dwMajorVersion;
+    info->dwMinorVersion = v.dwMinorVersion;
+    info->dwBuildNumber = v.dwBuildNumber;
+    info->dwPlatformId = v.dwPlatformId;
+    info->szCSDVersion.assign(v.szCSDVersion, 128);
+    info->wServicePackMajor = v.wServicePackMajor;
+    info->wServicePackMinor = v.wServicePackMinor;
+    info->wSuiteMask = v.wSuiteMask;
+    info->wProductType = v.wProductType;
+    info->wReserved = v.wReserved;
+    return 1;
+  }
+
+  BOOL GetProductInfo(DWORD major, DWORD minor, DWORD sp_major, DWORD sp_minor,
+                      DWORD* product_type) override {
+    using Fn = ::BOOL(WINAPI*)(::DWORD, ::DWORD, ::DWORD, ::DWORD, ::PDWORD);
+    static const Fn fn = Kernel32Export<Fn>("GetProductInfo");
+    if (!fn) {
+      ::SetLastError(ERROR_PROC_NOT_FOUND);
+      return 0;
+    }
+    if (!product_type) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    ::DWORD n = 0;
+    const ::BOOL ok = fn(major, minor, sp_major, sp_minor, &n);
+    if (ok) *product_type = n;
+    return ok;
+  }
+
+  platform::LONG WmiQueryOperatingSystemSKU(DWORD* sku) override {
+    return QueryOperatingSystemSKU(sku);
   }
 
   bool InstallProcessorFaultTranslator() override { return InstallVectoredFaultTranslator(); }

@@ -126,6 +126,11 @@ TEST_F(DispatchTest, TextsThatAreNotWholeSwitchesDoNothing) {
       for (const auto& a : kActions) EXPECT_NE(p->ProcName(), a);
     EXPECT_TRUE(machine.message_boxes.empty());
     EXPECT_EQ(ctx.env->AppInst_CommandLineArgs_String, args);
+    // Silent for the user, but the log keeps what was asked.
+    const std::u16string log = debug::DebugLogText();
+    EXPECT_NE(log.find(u"The argument text matches no switch; nothing to do."),
+              std::u16string::npos);
+    EXPECT_NE(log.find(u"sArgs=" + std::u16string(args)), std::u16string::npos);
   }
 }
 

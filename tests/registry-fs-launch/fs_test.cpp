@@ -245,8 +245,11 @@ TEST_F(FsTest, FolderCreationFailuresCarryTheirReason) {
   EXPECT_EQ(reason, 5);
   EXPECT_TRUE(LogHas(u"Completed via MakeSureDirectoryPathExists; DirExist = False!"));
   reason = 0;
-  EXPECT_FALSE(CreateDirW(u"R:\\new\\\u65e5", reason));
+  EXPECT_FALSE(CreateDirW(u"R:\\\u65e5", reason));
   EXPECT_EQ(reason, 5);
+  // A denied folder does not stop the walk; the reason is that of the last failure.
+  EXPECT_FALSE(CreateDirW(u"R:\\new\\\u65e5", reason));
+  EXPECT_EQ(reason, 3);
   EXPECT_TRUE(disk.List(u"R:\\").empty());
 }
 
