@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "app/kestrune_accounts.h"
 #include "app/kestrune_pending.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_common.h"
 #include "framework/env/app_env.h"
 #include "framework/env/context.h"
+#include "framework/process/app_shutdown.h"
 #include "framework/registry/app_registry.h"
 #include "framework/util/u16.h"
 

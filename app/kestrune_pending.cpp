@@ -39,19 +39,6 @@ void RemoveMods(bool bFull) {
   NotAvailable(p, u"RemoveMods");
 }
 
-bool RestartWindows(bool bForceIfHung, bool bForce, bool bRestartApps) {
-  Proc p(u"App_Common", u"RestartWindows", Kind::Function);
-  p.Args({u"bForceIfHung", bForceIfHung, u"bForce", bForce, u"bRestartApps", bRestartApps});
-  NotAvailable(p, u"RestartWindows");
-  p.Result(false);
-  return false;
-}
-
-void DeleteTempAdminUser() {
-  Proc p(u"KestruneMain", u"DeleteTempAdminUser", Kind::Sub);
-  NotAvailable(p, u"DeleteTempAdminUser");
-}
-
 void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName) {
   Proc p(u"KestruneMain", u"AddMeToRunOnce", Kind::Sub);
   p.Args({u"sParam", sParam, u"sEntryName", sEntryName});

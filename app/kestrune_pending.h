@@ -19,11 +19,6 @@ void DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin);
 // Undoes every modification (bFull: also the marker script and the temporary administrator).
 // Not available yet: logs so and changes nothing.
 void RemoveMods(bool bFull);
-// Restarts Windows. True when the restart request was accepted; not available yet: logs so and
-// returns false.
-bool RestartWindows(bool bForceIfHung, bool bForce, bool bRestartApps);
-// Deletes the temporary administrator account. Not available yet: logs so and changes nothing.
-void DeleteTempAdminUser();
 // Writes the one-time start entry that runs the program with sParam. Not available yet: logs so
 // and writes nothing.
 void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName);

@@ -23,6 +23,7 @@ struct World {
   World() {
     debug::InitDebugModuleVars();
     ctx.env = std::make_unique<AppEnv>();
+    ctx.env->g_Win64bit = true;  // the 32-bit program on 64-bit Windows, as shipped
     m.fs().AddFile(u"C:\\Tools\\work.exe", std::string("MZ"));
   }
   sim::Machine m;

@@ -10,9 +10,9 @@
 #include "framework/debug/proc.h"
 #include "framework/env/app_common.h"
 #include "framework/env/app_env.h"
-#include "framework/env/common_state.h"
 #include "framework/env/app_winpe.h"
 #include "framework/env/app_winver.h"
+#include "framework/env/common_state.h"
 #include "framework/env/context.h"
 #include "framework/env/init_env_folders.h"
 #include "framework/fs/app_fs.h"
@@ -239,7 +239,9 @@ void InitEnv_DocumentNames() {
 }
 
 // WinType_PE comes from the early preinstallation-environment check of the version detection.
-void InitEnv_WinPE() { Ctx().env->WinType_PE = EarlyWinPECheck(); }
+void InitEnv_WinPE() {
+  Ctx().env->WinType_PE = EarlyWinPECheck();
+}
 
 // EXE_SubInACL: the copy carried in the program's Tools folder when it is there and not empty,
 // else the one the Windows Resource Kit tools install.

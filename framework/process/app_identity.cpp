@@ -33,8 +33,8 @@ std::u16string AccountName(std::u16string_view sUserName) {
 std::u16string EnvVar(const char16_t* name) {
   auto& sys = OS().sys;
   std::vector<char16_t> buf(520, u'\0');
-  platform::DWORD n = sys.GetEnvironmentVariableW(name, buf.data(),
-                                                  static_cast<platform::DWORD>(buf.size()));
+  platform::DWORD n =
+      sys.GetEnvironmentVariableW(name, buf.data(), static_cast<platform::DWORD>(buf.size()));
   if (n >= buf.size()) {  // too small: n is the size it needs
     buf.assign(n + 1, u'\0');
     n = sys.GetEnvironmentVariableW(name, buf.data(), static_cast<platform::DWORD>(buf.size()));
@@ -96,10 +96,9 @@ bool CheckTokenForAdmin(bool& bFailed) {
   bool result = false;
   platform::PSID sid = nullptr;
   p.Step([&] {
-    if (!OS().sec.AllocateAndInitializeSid(&platform::kSECURITY_NT_AUTHORITY, 2,
-                                           platform::kSECURITY_BUILTIN_DOMAIN_RID,
-                                           platform::kDOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                           &sid)) {
+    if (!OS().sec.AllocateAndInitializeSid(
+            &platform::kSECURITY_NT_AUTHORITY, 2, platform::kSECURITY_BUILTIN_DOMAIN_RID,
+            platform::kDOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
       sid = nullptr;
       p.LogAPI(u"AllocateAndInitializeSid");
     }
@@ -148,7 +147,8 @@ std::int32_t GetUserAccountType(std::u16string_view sUserName) {
       LogNetUserGetInfoFailure(p, user, 1, status);
       return;
     }
-    const platform::DWORD level = reinterpret_cast<const platform::USER_INFO_1*>(buffer)->usri1_priv;
+    const platform::DWORD level =
+        reinterpret_cast<const platform::USER_INFO_1*>(buffer)->usri1_priv;
     OS().sec.NetApiBufferFree(buffer);
     result = static_cast<std::int32_t>(level);
     // An administrator account whose rights this process does not hold: a filtered token.

@@ -134,8 +134,9 @@ bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& v
             debug::VarsToText({u"sTokenName", sTokenName, u"sOwner", owner->second}));
       return false;
     } else {
-      p.Log(u"Continuing to disable privilege; call to disable privilege was made by the "
-            u"originating procedure.");
+      p.Log(
+          u"Continuing to disable privilege; call to disable privilege was made by the "
+          u"originating procedure.");
       remove_key = true;
     }
   }
@@ -203,8 +204,7 @@ bool SetPrivilegeToken(const Value& vCallingProc_pID, std::int32_t PrivType,
   // A token that does not open shows up as a failed adjustment.
   p.Step([&] {
     OS().sec.OpenProcessToken(platform::kCurrentProcess,
-                              platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY,
-                              &hToken);
+                              platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY, &hToken);
   });
   p.Step([&] {
     result = AdjustOwnedPrivilege(p, hToken, vCallingProc_pID, PrivType, bEnablePrivilege);

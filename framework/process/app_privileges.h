@@ -32,8 +32,7 @@ std::u16string_view PrivilegeName(std::int32_t PrivType);
 // disable request from a procedure other than the owner (the privilege stays enabled), a failed
 // adjustment, or a privilege the account does not hold (ERROR_NOT_ALL_ASSIGNED). Never throws;
 // the token handle is always closed.
-bool SetPrivilegeToken(const Value& vCallingProc_pID, std::int32_t PrivType,
-                       bool bEnablePrivilege);
+bool SetPrivilegeToken(const Value& vCallingProc_pID, std::int32_t PrivType, bool bEnablePrivilege);
 
 // Traced. Puts the LUID of the privilege sSeNameStringConst into `luid` (looked up on
 // sSystemName, "" = this computer, unless looked up before in this run) and appends it to

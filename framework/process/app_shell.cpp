@@ -6,6 +6,7 @@
 #include "framework/debug/app_debug.h"
 #include "framework/debug/proc.h"
 #include "framework/env/context.h"
+#include "framework/fs/app_fs.h"
 #include "framework/process/app_process.h"
 #include "framework/process/process_wait.h"
 #include "framework/util/u16.h"
@@ -23,41 +24,15 @@ constexpr DWORD kWaitAccess = platform::kPROCESS_QUERY_INFORMATION | platform::k
 constexpr char16_t kTimedOutText[] = u"ShellX (Failed) The process has timed out.";
 
 // Keeps WOW64 file-system redirection off for its lifetime, so that a 32-bit process on 64-bit
-// Windows launches the real System32 programs (bcdedit.exe has no 32-bit twin). It switches
-// through the platform directly until the file module's shared DisableFSRedir/RevertFSRedir
-// pair exists; the system's own token nesting keeps an outer bracket intact. On a 64-bit
-// process or 32-bit Windows the call fails harmlessly and nothing is reverted.
+// Windows launches the real System32 programs (bcdedit.exe has no 32-bit twin); switched back
+// on also when the launch raises.
 class RedirectionOff {
  public:
-  RedirectionOff() { active_ = OS().fs.Wow64DisableWow64FsRedirection(&old_value_) != 0; }
-  ~RedirectionOff() { Revert(); }
+  RedirectionOff() { DisableFSRedir(); }
+  ~RedirectionOff() { RevertFSRedir(); }
   RedirectionOff(const RedirectionOff&) = delete;
   RedirectionOff& operator=(const RedirectionOff&) = delete;
-
-  void Revert() {
-    if (!active_) return;
-    OS().fs.Wow64RevertWow64FsRedirection(old_value_);
-    active_ = false;
-  }
-
- private:
-  std::uintptr_t old_value_ = 0;
-  bool active_ = false;
 };
-
-// The existence test of a program path: a file (not a folder), or one that is locked by
-// someone else, seen with redirection off. Paths shorter than "C:\x" or without a backslash
-// do not count.
-bool ProgramFileExists(std::u16string_view path) {
-  std::u16string s = Trim(path);
-  if (s.size() >= 2 && s.front() == u'"' && s.back() == u'"') s = Trim(s.substr(1, s.size() - 2));
-  if (s.size() < 4 || s.find(u'\\') == std::u16string::npos) return false;
-  RedirectionOff off;
-  const DWORD attributes = OS().fs.GetFileAttributesW(s.c_str());
-  if (attributes == platform::kINVALID_FILE_ATTRIBUTES)
-    return OS().sys.GetLastError() == platform::kERROR_SHARING_VIOLATION;
-  return (attributes & 0x18) == 0;
-}
 
 debug::RuntimeErrorException ShellError(DWORD api_error) {
   switch (api_error) {
@@ -108,8 +83,7 @@ bool ShellX(std::u16string_view sPathAndFilename, std::u16string_view sCmdLinePa
     p.Result(false);
     return false;
   }
-  if (sPathAndFilename.find(u'\\') != std::u16string_view::npos &&
-      !ProgramFileExists(sPathAndFilename)) {
+  if (sPathAndFilename.find(u'\\') != std::u16string_view::npos && !FileExist(sPathAndFilename)) {
     p.Log(u"File not found!", debug::Event_Normal,
           debug::VarsToText({u"sPathAndFilename", sPathAndFilename}));
     p.Result(false);

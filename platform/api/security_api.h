@@ -139,8 +139,8 @@ class SecurityApi {
   // (released with FreeSid); FALSE with 87 for a count outside 1-8.
   virtual BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority,
                                         std::uint8_t count, DWORD sub0, DWORD sub1, DWORD sub2,
-                                        DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
-                                        DWORD sub7, PSID* sid) = 0;
+                                        DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
+                                        PSID* sid) = 0;
   // Releases a SID of AllocateAndInitializeSid; returns null on success, else the SID.
   virtual PSID FreeSid(PSID sid) = 0;
 
@@ -160,8 +160,8 @@ class SecurityApi {
   // set, to be released with NetApiBufferFree; otherwise the error and *buffer null: 2221
   // (NERR_UserNotFound), 124 for a level the system does not have, 87 for a missing name, 53
   // for another computer. The last error is not changed.
-  virtual DWORD NetUserGetInfo(const char16_t* server_name, const char16_t* user_name,
-                               DWORD level, std::uint8_t** buffer) = 0;
+  virtual DWORD NetUserGetInfo(const char16_t* server_name, const char16_t* user_name, DWORD level,
+                               std::uint8_t** buffer) = 0;
   // Releases a buffer of the network-management calls. 0 on success; 87 for one it never gave.
   virtual DWORD NetApiBufferFree(void* buffer) = 0;
 };

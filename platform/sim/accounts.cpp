@@ -10,8 +10,8 @@ namespace {
 
 // What every token of a signed-in user holds; only SeChangeNotifyPrivilege starts enabled.
 const std::pair<const char16_t*, bool> kUserPrivileges[] = {
-    {u"SeShutdownPrivilege", false},          {u"SeChangeNotifyPrivilege", true},
-    {u"SeUndockPrivilege", false},            {u"SeIncreaseWorkingSetPrivilege", false},
+    {u"SeShutdownPrivilege", false}, {u"SeChangeNotifyPrivilege", true},
+    {u"SeUndockPrivilege", false},   {u"SeIncreaseWorkingSetPrivilege", false},
     {u"SeTimeZonePrivilege", false},
 };
 
@@ -40,15 +40,21 @@ const std::pair<const char16_t*, bool> kAdministratorPrivileges[] = {
 
 // What the system account holds beyond an elevated administrator, and what it has enabled.
 const std::pair<const char16_t*, bool> kSystemPrivileges[] = {
-    {u"SeAssignPrimaryTokenPrivilege", false}, {u"SeLockMemoryPrivilege", true},
-    {u"SeTcbPrivilege", true},                 {u"SeCreatePermanentPrivilege", true},
+    {u"SeAssignPrimaryTokenPrivilege", false},
+    {u"SeLockMemoryPrivilege", true},
+    {u"SeTcbPrivilege", true},
+    {u"SeCreatePermanentPrivilege", true},
     {u"SeAuditPrivilege", true},
 };
 const char16_t* const kEnabledForSystem[] = {
-    u"SeSystemProfilePrivilege",      u"SeProfileSingleProcessPrivilege",
-    u"SeIncreaseBasePriorityPrivilege", u"SeCreatePagefilePrivilege",
-    u"SeDebugPrivilege",              u"SeIncreaseWorkingSetPrivilege",
-    u"SeTimeZonePrivilege",           u"SeCreateSymbolicLinkPrivilege",
+    u"SeSystemProfilePrivilege",
+    u"SeProfileSingleProcessPrivilege",
+    u"SeIncreaseBasePriorityPrivilege",
+    u"SeCreatePagefilePrivilege",
+    u"SeDebugPrivilege",
+    u"SeIncreaseWorkingSetPrivilege",
+    u"SeTimeZonePrivilege",
+    u"SeCreateSymbolicLinkPrivilege",
     u"SeDelegateSessionUserImpersonatePrivilege",
 };
 

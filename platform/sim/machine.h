@@ -33,6 +33,19 @@ struct ShownMessageBox {
   int answer = 0;
 };
 
+// A request to end the session or the system, as the program (ExitWindowsEx) or one of the
+// system's tools (shutdown.exe, wpeutil.exe, logoff.exe) made it. The machine only records it;
+// what a restart then does is up to whoever drives the machine.
+struct ShutdownRequest {
+  enum class Kind { kLogoff, kRestart, kShutdown, kPowerOff };
+  Kind kind = Kind::kRestart;
+  std::u16string via;         // "ExitWindowsEx", "shutdown.exe", "wpeutil.exe", "logoff.exe"
+  platform::UINT flags = 0;   // the EWX_* flags (a tool's request: the equivalent ones)
+  DWORD reason = 0;           // the shutdown reason code (0 where a tool names none)
+  bool forced = false;        // applications are closed without asking (EWX_FORCE, "-f")
+  std::u16string user;        // who was signed in when it was asked
+};
+
 // A failure injected into a platform call: the nth use of `api` (1-based; 0 = every use)
 // fails with `error`.
 struct InjectedFault {
@@ -215,6 +228,10 @@ class Machine {
   std::deque<int> message_box_answers;
   std::vector<ShownMessageBox> message_boxes;
   std::vector<std::u16string> debug_output;
+
+  // ---- ending the session or the system ------------------------------------------------------
+  // Every accepted restart, shutdown or logoff request, in order (platform/sim/shutdown.h).
+  std::vector<ShutdownRequest> shutdown_requests;
 
  private:
   std::map<platform::HANDLE, std::shared_ptr<KernelObject>> handles_;

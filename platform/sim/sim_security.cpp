@@ -188,8 +188,8 @@ class SimSecurityApi final : public SecurityApi {
       }
     }
     if (previous_state) {
-      const DWORD needed = static_cast<DWORD>(sizeof(DWORD) +
-                                              changes.size() * sizeof(LUID_AND_ATTRIBUTES));
+      const DWORD needed =
+          static_cast<DWORD>(sizeof(DWORD) + changes.size() * sizeof(LUID_AND_ATTRIBUTES));
       if (return_length) *return_length = needed;
       if (buffer_length < needed) return Error(kERROR_INSUFFICIENT_BUFFER, 0);
       previous_state->PrivilegeCount = static_cast<DWORD>(changes.size());

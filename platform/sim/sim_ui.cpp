@@ -2,6 +2,7 @@
 // and answered from the scripted answers, or, when none is left, the way a user pressing
 // Escape would answer it.
 #include "platform/sim/machine.h"
+#include "platform/sim/shutdown.h"
 
 namespace kes::sim {
 namespace {
@@ -45,6 +46,10 @@ class SimUiApi final : public UiApi {
   bool PumpPendingMessages() override {
     m_.Gate("PumpPendingMessages");
     return true;
+  }
+
+  BOOL ExitWindowsEx(UINT flags, DWORD reason) override {
+    return SimExitWindowsEx(m_, flags, reason);
   }
 
  private:

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/util/u16.h"
+#include "platform/sim/shutdown.h"
 
 namespace kes::sim {
 namespace {
@@ -262,9 +263,9 @@ void InstallDefaultTools(Machine& m) {
       {u"reg.exe", RunReg},
       {u"net.exe", RunNet},
       {u"bcdedit.exe", RunAcceptingTool},
-      {u"shutdown.exe", RunAcceptingTool},
-      {u"logoff.exe", RunAcceptingTool},
-      {u"wpeutil.exe", RunAcceptingTool},
+      {u"shutdown.exe", RunShutdownTool},
+      {u"logoff.exe", RunLogoffTool},
+      {u"wpeutil.exe", RunWpeutilTool},
   };
   for (const char16_t* folder : {u"\\System32\\", u"\\SysWOW64\\"}) {
     for (const auto& [name, run] : tools) m.AddProgram(m.facts.windows_dir + folder + name, run);

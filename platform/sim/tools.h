@@ -41,8 +41,8 @@ DWORD RunNet(Machine& m, const std::u16string& command_line);
 // view unless /reg:64 is given. Other sub-commands are not simulated: 1.
 DWORD RunReg(Machine& m, const std::u16string& command_line);
 
-// bcdedit.exe, shutdown.exe, logoff.exe, wpeutil.exe: accept any arguments and exit 0; the call
-// itself is in Machine::started_command_lines.
+// A tool that accepts any arguments and exits 0; the call itself is in
+// Machine::started_command_lines. (shutdown.exe, logoff.exe and wpeutil.exe: shutdown.h.)
 DWORD RunAcceptingTool(Machine& m, const std::u16string& command_line);
 
 // The arguments of a command line split by the C runtime's rules (CommandLineToArgvW): blanks

@@ -20,7 +20,8 @@ static_assert(offsetof(pf::LUID, HighPart) == offsetof(::LUID, HighPart));
 static_assert(sizeof(pf::LUID_AND_ATTRIBUTES) == sizeof(::LUID_AND_ATTRIBUTES));
 static_assert(offsetof(pf::LUID_AND_ATTRIBUTES, Attributes) ==
               offsetof(::LUID_AND_ATTRIBUTES, Attributes));
-static_assert(offsetof(pf::TOKEN_PRIVILEGES, Privileges) == offsetof(::TOKEN_PRIVILEGES, Privileges));
+static_assert(offsetof(pf::TOKEN_PRIVILEGES, Privileges) ==
+              offsetof(::TOKEN_PRIVILEGES, Privileges));
 static_assert(sizeof(pf::SID_IDENTIFIER_AUTHORITY) == sizeof(::SID_IDENTIFIER_AUTHORITY));
 static_assert(sizeof(pf::USER_INFO_1) == sizeof(::USER_INFO_1));
 static_assert(offsetof(pf::USER_INFO_1, usri1_priv) == offsetof(::USER_INFO_1, usri1_priv));
@@ -32,7 +33,9 @@ static_assert(offsetof(pf::USER_INFO_24, usri24_internet_provider_name) ==
 static_assert(offsetof(pf::USER_INFO_24, usri24_internet_principal_name) ==
               offsetof(::USER_INFO_24, usri24_internet_principal_name));
 
-::HANDLE H(pf::HANDLE h) { return reinterpret_cast<::HANDLE>(h); }
+::HANDLE H(pf::HANDLE h) {
+  return reinterpret_cast<::HANDLE>(h);
+}
 
 class Win32SecurityApi final : public pf::SecurityApi {
  public:
@@ -65,9 +68,8 @@ class Win32SecurityApi final : public pf::SecurityApi {
 
   pf::BOOL AllocateAndInitializeSid(const pf::SID_IDENTIFIER_AUTHORITY* authority,
                                     std::uint8_t count, pf::DWORD sub0, pf::DWORD sub1,
-                                    pf::DWORD sub2, pf::DWORD sub3, pf::DWORD sub4,
-                                    pf::DWORD sub5, pf::DWORD sub6, pf::DWORD sub7,
-                                    pf::PSID* sid) override {
+                                    pf::DWORD sub2, pf::DWORD sub3, pf::DWORD sub4, pf::DWORD sub5,
+                                    pf::DWORD sub6, pf::DWORD sub7, pf::PSID* sid) override {
     ::PSID made = nullptr;
     const ::BOOL ok = ::AllocateAndInitializeSid(
         const_cast<::PSID_IDENTIFIER_AUTHORITY>(
@@ -88,8 +90,8 @@ class Win32SecurityApi final : public pf::SecurityApi {
 
   pf::BOOL IsUserAnAdmin() override { return ::IsUserAnAdmin(); }
 
-  pf::DWORD NetUserGetInfo(const char16_t* server_name, const char16_t* user_name,
-                           pf::DWORD level, std::uint8_t** buffer) override {
+  pf::DWORD NetUserGetInfo(const char16_t* server_name, const char16_t* user_name, pf::DWORD level,
+                           std::uint8_t** buffer) override {
     ::LPBYTE out = nullptr;
     const ::NET_API_STATUS status = ::NetUserGetInfo(W(server_name), W(user_name), level, &out);
     if (buffer) *buffer = out;

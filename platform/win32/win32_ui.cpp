@@ -34,6 +34,10 @@ class Win32UiApi final : public platform::UiApi {
     }
     return true;
   }
+
+  platform::BOOL ExitWindowsEx(platform::UINT flags, platform::DWORD reason) override {
+    return ::ExitWindowsEx(flags, reason);
+  }
 };
 
 }  // namespace

@@ -36,6 +36,7 @@ class LaunchTest : public ::testing::Test {
     debug::SetDebugLogVerbose(true);
     ctx.env = std::make_unique<AppEnv>();
     ctx.env->Win64bit = true;
+    ctx.env->g_Win64bit = true;
     ctx.env->DirBS_System32 = u"C:\\Windows\\System32\\";
   }
 

@@ -77,8 +77,7 @@ TEST_F(PrivilegesTest, FirstEnablerOwnsThePrivilegeAndOnlyItCanDisableIt) {
   const int adjustments = m.CallCount("AdjustTokenPrivileges");
   EXPECT_FALSE(SetPrivilegeToken(kProcessQueryProc, kPrivType_Shutdown, false));
   EXPECT_EQ(
-      Count(u"Aborting; call to disable privilege was NOT made by the originating procedure!"),
-      1);
+      Count(u"Aborting; call to disable privilege was NOT made by the originating procedure!"), 1);
   EXPECT_TRUE(Enabled(kShutdown));
   EXPECT_EQ(m.CallCount("AdjustTokenPrivileges"), adjustments);
 

@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,6 @@
 #include "framework/env/app_init.h"
 #include "framework/env/app_winpe.h"
 #include "framework/env/app_winver.h"
-#include "framework/env/app_winver_tables.h"
 #include "framework/env/app_wmi.h"
 #include "framework/env/context.h"
 #include "framework/util/u16.h"
@@ -28,48 +26,10 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/version_profiles.h"
+#include "tests/version-identity/version_flags.h"
 
-namespace kes {
+namespace kes::version_tests {
 namespace {
-
-using winver::WinFlag;
-using winver::WinFlags;
-
-// Flags from a blank-separated list of fact names; an unknown name fails the test.
-WinFlags Flags(const std::string& names) {
-  WinFlags out;
-  std::istringstream in(names);
-  std::string name;
-  while (in >> name) {
-    const auto flag = winver::WinFlagByName(U16(name));
-    EXPECT_TRUE(flag.has_value()) << "no flag named " << name;
-    if (flag) out.set(static_cast<std::size_t>(*flag));
-  }
-  return out;
-}
-
-std::string Names(const WinFlags& flags) {
-  return Utf8(winver::DescribeFlags(flags));
-}
-
-// The minimum flags, cumulative in their orders.
-const std::string kC2000 = "Win2000_OrNewer";
-const std::string kCXP = kC2000 + " WinXP_OrNewer";
-const std::string kCVista = kCXP + " WinVista_OrNewer";
-const std::string kC7 = kCVista + " Win7_OrNewer";
-const std::string kC8 = kC7 + " Win8_OrNewer";
-const std::string kC81 = kC8 + " Win81_OrNewer";
-const std::string kC81u1 = kC81 + " Win81u1_OrNewer";
-const std::string kC10 = kC81u1 + " Win10_OrNewer";
-const std::string kS2000 = " WinServer2000_OrNewer";
-const std::string kS2003 = kS2000 + " WinServer2003_OrNewer";
-const std::string kS2003r2 = kS2003 + " WinServer2003r2_OrNewer";
-const std::string kS2008 = kS2003r2 + " WinServer2008_OrNewer";
-const std::string kS2008r2 = kS2008 + " WinServer2008r2_OrNewer";
-const std::string kS2012 = kS2008r2 + " WinServer2012_OrNewer";
-const std::string kS2012r2 = kS2012 + " WinServer2012r2_OrNewer";
-const std::string kS2012r2u1 = kS2012r2 + " WinServer2012r2u1_OrNewer";
-const std::string kS2016 = kS2012r2u1 + " WinServer2016_OrNewer";
 
 // A fresh machine and context with tracing started and an environment object whose Windows
 // folder is known, as start-up has it when the version detection runs.
@@ -252,55 +212,7 @@ TEST_F(WinVersionTest, SafeModeVariantsSetExactlyOneBootModeFlag) {
   }
 }
 
-TEST(WinVersionDecisions, CleanBootValuesOutsideTheThreeSetNoBootMode) {
-  EXPECT_EQ(Names(winver::BootModeFlags(0)), "WinMode_Normal");
-  EXPECT_EQ(Names(winver::BootModeFlags(1)), "WinMode_Safe");
-  EXPECT_EQ(Names(winver::BootModeFlags(2)), "WinMode_SafeNet");
-  EXPECT_TRUE(winver::BootModeFlags(3).none());
-  EXPECT_TRUE(winver::BootModeFlags(-1).none());
-}
-
 // ---- releases beyond the table, build numbers, Update 1 --------------------------------------
-
-TEST(WinVersionDecisions, VersionsWithoutAReleaseGetNoFlagsAndNoName) {
-  const std::pair<std::uint32_t, std::uint32_t> versions[] = {{5, 3}, {6, 4}, {6, 9},  {7, 0},
-                                                              {8, 1}, {9, 0}, {11, 0}, {3, 51}};
-  for (const auto& [major, minor] : versions) {
-    for (int product_type : {1, 2, 3}) {
-      const auto d = winver::DecideRelease(major, minor, product_type, 0x8000, 1, true);
-      EXPECT_TRUE(d.flags.none()) << major << "." << minor << " " << Names(d.flags);
-      EXPECT_TRUE(d.name.empty()) << major << "." << minor;
-    }
-  }
-  // Any minor version of 10 is still 10.
-  EXPECT_EQ(winver::DecideRelease(10, 5, 1, 0, 0, false).name, u"Windows 10");
-}
-
-TEST(WinVersionDecisions, ConditionsOfOneVersionAreTriedInOrder) {
-  // 5.1 domain controller: XP with the first server minimum.
-  EXPECT_EQ(Names(winver::DecideRelease(5, 1, 2, 0, 0, false).flags),
-            Names(Flags("WinXP " + kCXP + kS2000)));
-  // The Home Server suite wins over the product type, even a workstation's.
-  EXPECT_EQ(winver::DecideRelease(5, 2, 1, 0x8000, 0, false).name, u"Windows Home Server");
-  EXPECT_EQ(winver::DecideRelease(6, 1, 1, 0x8000, 0, false).name, u"Windows Home Server 2011");
-  // XP x64 is told apart by its product type before the R2 metric is looked at.
-  EXPECT_EQ(Names(winver::DecideRelease(5, 2, 1, 0, 1, false).flags),
-            Names(Flags("WinXP64 Win64bit " + kCXP)));
-  // 5.0 server and domain controller.
-  EXPECT_EQ(winver::DecideRelease(5, 0, 2, 0, 0, false).name, u"Windows Server 2000");
-  // Update 1 only counts on 6.3.
-  EXPECT_EQ(winver::DecideRelease(6, 2, 1, 0, 0, true).name, u"Windows 8");
-}
-
-TEST(WinVersionDecisions, BuildNumberIsItsLowWordReadAsSigned) {
-  EXPECT_EQ(winver::BuildNumber16(19045), 19045);
-  EXPECT_EQ(winver::BuildNumber16(32767), 32767);
-  EXPECT_EQ(winver::BuildNumber16(32768), -32768);
-  EXPECT_EQ(winver::BuildNumber16(40000), -25536);
-  EXPECT_EQ(winver::BuildNumber16(0xFFFF), -1);
-  // Windows 98 SE: 4.10 in the high word.
-  EXPECT_EQ(winver::BuildNumber16(0x040A08AE), 2222);
-}
 
 TEST_F(WinVersionTest, ABuildNumberOf32768OrMoreIsStoredNegative) {
   Use("win11");
@@ -308,28 +220,6 @@ TEST_F(WinVersionTest, ABuildNumberOf32768OrMoreIsStoredNegative) {
   Detect();
   EXPECT_EQ(Env().WinVer_BuildNumber, -25536);
   EXPECT_TRUE(Env().Win10);
-}
-
-TEST(WinVersionDecisions, Update1NeedsASecondFieldOf17031OrMore) {
-  struct Case {
-    const char16_t* lab;
-    bool update1;
-  };
-  const Case cases[] = {
-      {u"9600.17031.amd64fre.winblue_gdr.140221-1952", true},
-      {u"9600.17050.x86fre.winblue_gdr.140305-1710", true},
-      {u"9600.16384.amd64fre.winblue_rtm.130821-1623", false},
-      {u"9600.17030.amd64fre", false},
-      {u"9600.17031", true},
-      {u"9600. 17031 .x", true},  // blanks around the number are allowed
-      {u"9600", false},           // no second field
-      {u"9600..17031", false},    // an empty second field is no number
-      {u"9600.17031a.x", false},
-      {u"9600.x17031", false},
-      {u"9600.99999999999.x", false},  // beyond 32 bits
-      {u"", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(winver::HasUpdate1(c.lab), c.update1) << Utf8(c.lab);
 }
 
 TEST_F(WinVersionTest, MissingOrOddBuildLabExMeansNoUpdate1) {
@@ -387,60 +277,6 @@ TEST_F(WinVersionTest, HomeServerSuiteMaskReadsAsASigned16BitNumber) {
 }
 
 // ---- the product number and WMI -----------------------------------------------------------------
-
-TEST(WinVersionTables, ProductTableIsSortedAndHasExactlyTheListedNumbers) {
-  const auto table = winver::ProductTable();
-  ASSERT_EQ(table.size(), 92u);  // 91 texts; 0x36 and 0x37 share one
-  std::set<std::u16string_view> texts;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    texts.insert(table[i].text);
-    if (i > 0) {
-      EXPECT_LT(table[i - 1].number, table[i].number) << "row " << i;
-    }
-  }
-  EXPECT_EQ(texts.size(), 91u);
-  std::set<std::uint32_t> unlisted = {0x39, 0x3A, 0x41, 0x4E, 0x61, 0x66, 0x7C, 0x7F, 0x80, 0x84};
-  for (std::uint32_t n = 0x49; n <= 0x4B; ++n) unlisted.insert(n);
-  for (std::uint32_t n = 0x51; n <= 0x53; ++n) unlisted.insert(n);
-  for (std::uint32_t n = 0x55; n <= 0x5E; ++n) unlisted.insert(n);
-  for (std::uint32_t n = 0x69; n <= 0x78; ++n) unlisted.insert(n);
-  for (std::uint32_t n = 0; n <= 0x200; ++n) {
-    const bool known = winver::ProductSKUText(n).has_value();
-    EXPECT_EQ(known, n <= 0x85 && unlisted.count(n) == 0) << "0x" << std::hex << n;
-  }
-  EXPECT_FALSE(winver::ProductSKUText(0xABCDABCD).has_value());
-  EXPECT_EQ(*winver::ProductSKUText(0x00), u"Undefined");
-  EXPECT_EQ(*winver::ProductSKUText(0x37), u"Server For SB Solutions EM");
-  EXPECT_EQ(*winver::ProductSKUText(0x85), u"Mobile Enterprise");
-}
-
-TEST(WinVersionDecisions, StarterAndMediaCenterProductsSetTheirEditionFlags) {
-  for (std::uint32_t n : {0x0Bu, 0x2Fu, 0x42u})
-    EXPECT_EQ(Names(winver::DecideProductEdition(n, u"", -1).flags), "WinEdition_Starter") << n;
-  EXPECT_EQ(Names(winver::DecideProductEdition(0x67, u"", -1).flags), "WinEdition_MediaCenter");
-  EXPECT_TRUE(winver::DecideProductEdition(0x30, u"", -1).flags.none());
-  // A WMI answer is not looked at for a known number.
-  EXPECT_EQ(winver::DecideProductEdition(0x30, u"Ultimate", 1).text, u"Pro");
-}
-
-TEST(WinVersionDecisions, UnknownProductNumbersAreNamedByWmiOrByTheirNumber) {
-  struct Case {
-    std::u16string_view answer;
-    std::int32_t wmi_sku;
-    std::u16string_view text;
-  };
-  const Case cases[] = {
-      {u"", -1, u"Undefined (SKU Bit 57)"},
-      {u"Ultimate", 1, u"Ultimate"},
-      {u"Undefined (SKU Bit 57)", 57, u"Undefined (SKU Bit 57)"},
-      {u"Undefined (SKU bit 0)", 0, u"Undefined (API SKU Bit 57 / WMI SKU bit 0)"},
-      {u"Undefined (sku BIT 99)", 99, u"Undefined (API SKU Bit 57 / WMI SKU bit 99)"},
-      {u"Undefined (SKU Bit 57)", -1, u"Undefined (SKU Bit 57)"},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(winver::DecideProductEdition(0x39, c.answer, c.wmi_sku).text, c.text)
-        << Utf8(c.answer);
-}
 
 TEST_F(WinVersionTest, UnknownProductNumberAsksWmi) {
   Use("win10");
@@ -533,69 +369,6 @@ TEST_F(WinVersionTest, WmiGetWinSkuNamesNumbersAndReportsUnknownOnes) {
 
 // ---- editions before Vista ---------------------------------------------------------------------
 
-TEST(WinVersionDecisions, LegacyEditionRules) {
-  using In = winver::LegacyEditionInput;
-  struct Case {
-    const char* what;
-    In in;
-    std::u16string_view text;
-    std::string flags;
-  };
-  auto prodspec = [](std::u16string_view product, bool ehtray = false) {
-    In in;
-    in.product_type = 1;
-    in.prodspec_product = std::u16string(product);
-    in.ehtray_exists = ehtray;
-    return in;
-  };
-  auto metrics = [](int type, int r2, int tablet, int media, int starter) {
-    In in;
-    in.product_type = type;
-    in.sm_serverr2 = r2;
-    in.sm_tabletpc = tablet;
-    in.sm_mediacenter = media;
-    in.sm_starter = starter;
-    in.prodspec_product = u"Windows XP Professional";
-    return in;
-  };
-  auto build = [](int debug, int dbcs) {
-    In in;
-    in.product_type = 1;
-    in.sm_debug = debug;
-    in.sm_dbcsenabled = dbcs;
-    in.prodspec_product = u"Windows XP Home Edition";
-    return in;
-  };
-  const Case cases[] = {
-      {"R2 domain controller", metrics(2, 1, 0, 0, 0), u"Windows Server 2003 R2", ""},
-      {"plain domain controller", metrics(2, 0, 1, 1, 1), u"", ""},
-      {"plain R2 server goes through the other rules", metrics(3, 1, 0, 0, 0), u"Professional", ""},
-      {"tablet", metrics(1, 0, 1, 1, 1), u"Tablet PC Edition", "WinEdition_TabletPC"},
-      {"media center", metrics(1, 0, 0, 1, 1), u"Media Center Edition", "WinEdition_MediaCenter"},
-      {"starter", metrics(1, 0, 0, 0, 1), u"Starter Edition", "WinEdition_Starter"},
-      {"no prodspec.ini", In{1}, u"Undefined Edition", ""},
-      {"home", prodspec(u"Windows XP Home Edition"), u"Home Edition", ""},
-      {"media", prodspec(u"windows xp MEDIA center"), u"Media Center Edition", ""},
-      {"professional", prodspec(u"Windows XP Professional"), u"Professional", ""},
-      {"professional with ehtray", prodspec(u"Windows XP Professional", true),
-       u"Media Center Edition", ""},
-      {"later match wins", prodspec(u"Home and Professional"), u"Professional", ""},
-      {"nothing matches", prodspec(u"Windows Server 2003, Standard Edition"), u"", ""},
-      {"debug build", build(1, 0), u"Home Edition (Debug Build)", "WinBuild_Debug"},
-      {"DBCS debug build", build(1, 1), u"Home Edition (DBCS Debug Build)",
-       "WinBuild_Debug WinBuild_DBCS"},
-      {"DBCS build", build(0, 1), u"Home Edition (DBCS)", "WinBuild_DBCS"},
-  };
-  for (const Case& c : cases) {
-    const auto d = winver::DecideLegacyEdition(c.in);
-    EXPECT_EQ(d.text, c.text) << c.what;
-    EXPECT_EQ(Names(d.flags), Names(Flags(c.flags))) << c.what;
-  }
-  EXPECT_FALSE(winver::NeedsProdSpec(metrics(2, 0, 0, 0, 0)));
-  EXPECT_FALSE(winver::NeedsProdSpec(metrics(1, 0, 0, 1, 0)));
-  EXPECT_TRUE(winver::NeedsProdSpec(metrics(3, 1, 0, 0, 0)));
-}
-
 TEST_F(WinVersionTest, ProdSpecInTheWindowsFolderNamesTheEdition) {
   Use("xp-sp3");
   PutFile(u"C:\\Windows\\prodspec.ini", Utf8(ProdSpec("Windows XP Home Edition")));
@@ -640,8 +413,7 @@ TEST_F(WinVersionTest, VistaAndLaterIgnoreTheEditionMetrics) {
   EXPECT_FALSE(Env().WinBuild_Debug);
 }
 
-// ---- Windows 9x and NT 4
-// -------------------------------------------------------------------------
+// ---- Windows 9x and NT 4 ------------------------------------------------------------------------
 
 class WinVersionRefusalTest : public WinVersionTest,
                               public ::testing::WithParamInterface<const char*> {};
@@ -703,8 +475,7 @@ TEST_F(WinVersionTest, ARecordNeitherCallCanReadIsRefused) {
   EXPECT_EQ(Env().WinVer_String, u"Windows 9x");
 }
 
-// ---- start-up
-// ------------------------------------------------------------------------------------
+// ---- start-up -----------------------------------------------------------------------------------
 
 TEST_F(WinVersionTest, StartUpLogsTheWindowsItFound) {
   Use("win7", sim::BootMode::kSafeNetwork);
@@ -727,8 +498,7 @@ TEST_F(WinVersionTest, StartUpNamesAVersionWithoutRelease) {
              u"WinMode_Normal"));
 }
 
-// ---- WinPE
-// ---------------------------------------------------------------------------------------
+// ---- WinPE --------------------------------------------------------------------------------------
 
 TEST_F(WinVersionTest, WinPEProfileIsDetectedByTheXDriveAndTheKey) {
   Use("winpe");
@@ -769,4 +539,4 @@ TEST_F(WinVersionTest, AReadOnlyProgramFolderAloneIsNoWinPE) {
 }
 
 }  // namespace
-}  // namespace kes
+}  // namespace kes::version_tests
