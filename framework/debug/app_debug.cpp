@@ -42,13 +42,20 @@ bool IsOwnName(std::u16string_view source) {
 
 const std::u16string& TypeTag(const LogLabels& l, std::int32_t type) {
   switch (type) {
-    case Event_Normal: return l.tag_normal;
-    case Event_Verbose: return l.tag_verbose;
-    case Event_ProcEnter: return l.tag_enter;
-    case Event_ProcExit: return l.tag_exit;
-    case Event_ErrorHandler: return l.tag_error_handler;
-    case Event_APICallError: return l.tag_api_error;
-    default: return l.tag_other;
+    case Event_Normal:
+      return l.tag_normal;
+    case Event_Verbose:
+      return l.tag_verbose;
+    case Event_ProcEnter:
+      return l.tag_enter;
+    case Event_ProcExit:
+      return l.tag_exit;
+    case Event_ErrorHandler:
+      return l.tag_error_handler;
+    case Event_APICallError:
+      return l.tag_api_error;
+    default:
+      return l.tag_other;
   }
 }
 
@@ -96,8 +103,7 @@ void ClearErrors(DebugState& st) {
 }
 
 void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::int32_t type,
-              std::u16string_view sVariables, const Value& expected_rt,
-              const Value& expected_api) {
+              std::u16string_view sVariables, const Value& expected_rt, const Value& expected_api) {
   CapturedErrors err = TakeErrors(st);
   bool is_error = (err.api != 0 && type != Event_ErrorHandler) ||
                   (err.rt.number != 0 && type != Event_ErrorHandler);
@@ -173,8 +179,8 @@ void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::in
     ident = u"-1";
   } else if (AppProc* rec = Find(st, id)) {
     rec->Add_ProcedureEvent(st.GlobalEvents, st.GlobalNonFlowEvents, type_no, type, message,
-                            sVariables, time_number, api_num, api_text, rt_num, rt_desc,
-                            rt_source, is_error);
+                            sVariables, time_number, api_num, api_text, rt_num, rt_desc, rt_source,
+                            is_error);
     ident = rec->ProcedureSource() + u".ProcID=" + Dec(id);
     proc_event_no = rec->EventCount_NonFlow();
     if (details) {
@@ -193,13 +199,15 @@ void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::in
                         rt_desc, rt_source, is_error, by_val, by_ref, created);
   if (verbose && !st.DebugLog_Verbose) return;
   if (st.DebugLog_SystemOutput) OutputDebugStringRaw(ForDebugger(st, text, ident));
-  DebugLogAddEntry(time_text + u" " + TypeTag(st.labels, type) + u" " + st.labels.entry +
-                   u"\r\n" + text);
+  DebugLogAddEntry(time_text + u" " + TypeTag(st.labels, type) + u" " + st.labels.entry + u"\r\n" +
+                   text);
 }
 
 }  // namespace
 
-DebugState& State() { return *Ctx().debug; }
+DebugState& State() {
+  return *Ctx().debug;
+}
 
 const std::u16string* NameTable::Intern(std::u16string_view text) {
   // Procedures name themselves with literals, so the same text mostly arrives at the same
@@ -376,12 +384,23 @@ void StoreVars(DebugState& st, std::int32_t lProcID, std::int32_t lVarKind) {
   if (!text.empty()) {
     const char16_t* label = u"";
     switch (lVarKind) {
-      case Var_PassedByVal: label = u"PassedByVal=["; break;
-      case Var_PassedByRef: label = u"PassedByRef=["; break;
-      case Var_Created: label = u"Created=["; break;
-      case Var_ReturnedByRef: label = u"ReturnedByRef=["; break;
-      case Var_FunctionReturn: label = u"FunctionReturn=["; break;
-      default: break;
+      case Var_PassedByVal:
+        label = u"PassedByVal=[";
+        break;
+      case Var_PassedByRef:
+        label = u"PassedByRef=[";
+        break;
+      case Var_Created:
+        label = u"Created=[";
+        break;
+      case Var_ReturnedByRef:
+        label = u"ReturnedByRef=[";
+        break;
+      case Var_FunctionReturn:
+        label = u"FunctionReturn=[";
+        break;
+      default:
+        break;
     }
     note += u"  Variables_";
     note += label;
@@ -443,8 +462,8 @@ std::int32_t dLogAPI(std::int32_t lProcID, std::u16string_view sAPIName,
   std::int32_t err = 0;
   try {
     err = static_cast<std::int32_t>(OS().sys.GetLastError());
-    if (err != 0) dLog(lProcID, sAPIName, Event_APICallError, sVariables, Value(),
-                       vExpectedAPIErrors);
+    if (err != 0)
+      dLog(lProcID, sAPIName, Event_APICallError, sVariables, Value(), vExpectedAPIErrors);
   } catch (...) {
   }
   return err;

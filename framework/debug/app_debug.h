@@ -114,7 +114,8 @@ void SetDumpEventTypes(std::int32_t mask);
 
 // Registers a procedure; returns its ID (count of records + 1), or 0 when no record could be
 // made (ID already taken, counter overflow), which later calls treat as unregistered.
-std::int32_t ProcNew(const Value& vSource, std::u16string_view sProcName, std::u16string_view sKind);
+std::int32_t ProcNew(const Value& vSource, std::u16string_view sProcName,
+                     std::u16string_view sKind);
 // ProcNew for callers that hold the source as text and the kind as code (Proc does).
 std::int32_t ProcNewText(std::u16string_view sSource, std::u16string_view sProcName,
                          std::int32_t lKindCode);

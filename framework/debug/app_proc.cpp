@@ -11,12 +11,18 @@ namespace kes::debug {
 
 int VarTexts::SlotOf(std::int32_t var_kind) {
   switch (var_kind) {
-    case Var_PassedByVal: return 0;
-    case Var_PassedByRef: return 1;
-    case Var_Created: return 2;
-    case Var_ReturnedByRef: return 3;
-    case Var_FunctionReturn: return 4;
-    default: return -1;
+    case Var_PassedByVal:
+      return 0;
+    case Var_PassedByRef:
+      return 1;
+    case Var_Created:
+      return 2;
+    case Var_ReturnedByRef:
+      return 3;
+    case Var_FunctionReturn:
+      return 4;
+    default:
+      return -1;
   }
 }
 
@@ -122,12 +128,18 @@ std::u16string TimeText(std::uint32_t ms, bool as_time, bool with_decimal) {
 }
 }  // namespace
 
-std::u16string AppProc::Time_Entered(bool f, bool d) const { return TimeText(entered_, f, d); }
-std::u16string AppProc::Time_Exited(bool f, bool d) const { return TimeText(exited_, f, d); }
+std::u16string AppProc::Time_Entered(bool f, bool d) const {
+  return TimeText(entered_, f, d);
+}
+std::u16string AppProc::Time_Exited(bool f, bool d) const {
+  return TimeText(exited_, f, d);
+}
 std::u16string AppProc::Perf_GetStartTime(bool f, bool d) const {
   return TimeText(entered_, f, d);
 }
-std::u16string AppProc::Perf_GetEndTime(bool f, bool d) const { return TimeText(exited_, f, d); }
+std::u16string AppProc::Perf_GetEndTime(bool f, bool d) const {
+  return TimeText(exited_, f, d);
+}
 std::u16string AppProc::Perf_GetElapsedTime(bool f, bool d) const {
   // The timer wraps after 49 days; unsigned subtraction gives the right span across the wrap.
   return TimeText(exited_ != 0 ? exited_ - entered_ : 0, f, d);
@@ -223,8 +235,8 @@ std::u16string AppProc::Dump_Event(std::u16string_view sGlobal_ProcedureID,
     if (!out.empty()) out += u"\r\n";
     out += ident + u".ProcEventID=" + Dec(e.Procedure_EventID) + u" Type=" + Dec(e.EventType) +
            u" GlobalEventID=" + Dec(e.Global_EventID) + u" NonFlowEventID=" +
-           Dec(e.Global_NonFlow_EventID) + u" TypeEventID=" + Dec(e.EventType_EventID) +
-           u" Time=" + Dec(e.EventTime);
+           Dec(e.Global_NonFlow_EventID) + u" TypeEventID=" + Dec(e.EventType_EventID) + u" Time=" +
+           Dec(e.EventTime);
     if (!e.EventInfo.empty()) out += u" Info=[" + e.EventInfo + u"]";
     if (!e.EventVariables.empty()) out += u" Vars=[" + e.EventVariables + u"]";
     if (e.APIErrorNum != 0) out += u" API=" + Dec(e.APIErrorNum) + u" [" + e.APIErrorDesc + u"]";

@@ -26,11 +26,16 @@ void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
 
 const std::u16string& TypeLabel(const LogLabels& l, std::int32_t type) {
   switch (type) {
-    case Event_Normal: return l.type_normal;
-    case Event_Verbose: return l.type_verbose;
-    case Event_ErrorHandler: return l.type_error_handler;
-    case Event_APICallError: return l.type_api_error;
-    default: return l.type_other;
+    case Event_Normal:
+      return l.type_normal;
+    case Event_Verbose:
+      return l.type_verbose;
+    case Event_ErrorHandler:
+      return l.type_error_handler;
+    case Event_APICallError:
+      return l.type_api_error;
+    default:
+      return l.type_other;
   }
 }
 

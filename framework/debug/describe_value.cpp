@@ -41,23 +41,40 @@ void AppendCurrency(std::u16string& out, std::int64_t scaled) {
 // Type names of array elements, by element tag.
 const char16_t* ArrayTypeName(VarType element) {
   switch (element) {
-    case VarType::Empty: return u"Array";
-    case VarType::Null: return u"NullArray";
-    case VarType::Integer: return u"IntegerArray";
-    case VarType::Long: return u"LongArray";
-    case VarType::Single: return u"SingleArray";
-    case VarType::Double: return u"DoubleArray";
-    case VarType::Currency: return u"CurrencyArray";
-    case VarType::Date: return u"DateArray";
-    case VarType::String: return u"StringArray";
-    case VarType::Object: return u"ObjectArray";
-    case VarType::Error: return u"ErrorValueArray";
-    case VarType::Boolean: return u"BooleanArray";
-    case VarType::Variant: return u"VariantArrayOnlyArray";
-    case VarType::DataObject: return u"DataAccessObjectArray";
-    case VarType::Byte: return u"ByteArray";
-    case VarType::UDT: return u"UDTArray";
-    default: return nullptr;
+    case VarType::Empty:
+      return u"Array";
+    case VarType::Null:
+      return u"NullArray";
+    case VarType::Integer:
+      return u"IntegerArray";
+    case VarType::Long:
+      return u"LongArray";
+    case VarType::Single:
+      return u"SingleArray";
+    case VarType::Double:
+      return u"DoubleArray";
+    case VarType::Currency:
+      return u"CurrencyArray";
+    case VarType::Date:
+      return u"DateArray";
+    case VarType::String:
+      return u"StringArray";
+    case VarType::Object:
+      return u"ObjectArray";
+    case VarType::Error:
+      return u"ErrorValueArray";
+    case VarType::Boolean:
+      return u"BooleanArray";
+    case VarType::Variant:
+      return u"VariantArrayOnlyArray";
+    case VarType::DataObject:
+      return u"DataAccessObjectArray";
+    case VarType::Byte:
+      return u"ByteArray";
+    case VarType::UDT:
+      return u"UDTArray";
+    default:
+      return nullptr;
   }
 }
 
@@ -339,10 +356,14 @@ bool ExpectedErrorMatches(const Value& expected, std::int32_t code) {
 
 std::u16string GetProcedureTypeAsString(std::int32_t code) {
   switch (code) {
-    case ProcKind_Sub: return u"Sub";
-    case ProcKind_Function: return u"Function";
-    case ProcKind_Property: return u"Property";
-    default: return u"Unknown";
+    case ProcKind_Sub:
+      return u"Sub";
+    case ProcKind_Function:
+      return u"Function";
+    case ProcKind_Property:
+      return u"Property";
+    default:
+      return u"Unknown";
   }
 }
 

@@ -42,7 +42,9 @@ constexpr CodeText kDescriptions[] = {
 
 constexpr std::u16string_view kFaultSource = u"ExceptionHandler";
 
-DebugState* TryState() { return HasCtx() ? Ctx().debug.get() : nullptr; }
+DebugState* TryState() {
+  return HasCtx() ? Ctx().debug.get() : nullptr;
+}
 
 // The faults of the self-test. Their operands come from volatile locals, so the compiler cannot
 // see the fault coming, and the sanitizers are kept out of the way of the real processor fault.

@@ -18,7 +18,9 @@ using platform::HANDLE;
 constexpr std::u16string_view kFilePrefix = u"Kestrune_";
 constexpr std::u16string_view kFileSuffix = u".log";
 
-std::u16string LogsFolder(const LogFileSink& f) { return f.folder + u"\\Kestrune\\Logs"; }
+std::u16string LogsFolder(const LogFileSink& f) {
+  return f.folder + u"\\Kestrune\\Logs";
+}
 
 bool IsLogFileName(std::u16string_view name) {
   return name.size() > kFilePrefix.size() + kFileSuffix.size() &&
@@ -44,8 +46,8 @@ void PruneOldFiles(const LogFileSink& f) {
   const std::u16string own = f.path.substr(folder.size() + 1);
   std::vector<std::u16string> names;
   platform::WIN32_FIND_DATAW data;
-  const HANDLE search =
-      os.fs.FindFirstFileW((folder + u"\\" + std::u16string(kFilePrefix) + u"*.log").c_str(), &data);
+  const HANDLE search = os.fs.FindFirstFileW(
+      (folder + u"\\" + std::u16string(kFilePrefix) + u"*.log").c_str(), &data);
   if (search == platform::kInvalidHandle) return;
   do {
     if ((data.dwFileAttributes & platform::kFILE_ATTRIBUTE_DIRECTORY) == 0 &&
@@ -54,9 +56,8 @@ void PruneOldFiles(const LogFileSink& f) {
     }
   } while (os.fs.FindNextFileW(search, &data));
   os.fs.FindClose(search);
-  const bool own_listed = std::any_of(names.begin(), names.end(), [&](const std::u16string& n) {
-    return EqualsNoCase(n, own);
-  });
+  const bool own_listed = std::any_of(
+      names.begin(), names.end(), [&](const std::u16string& n) { return EqualsNoCase(n, own); });
   if (!own_listed) names.push_back(own);
   if (names.size() <= static_cast<std::size_t>(kLogFilesKept)) return;
   std::sort(names.begin(), names.end(), [](const std::u16string& a, const std::u16string& b) {
@@ -90,7 +91,8 @@ DWORD AppendPending(DebugState& st) {
     bytes += Utf8(std::u16string_view(st.log).substr(
         static_cast<std::size_t>(f.written), static_cast<std::size_t>(st.log_used - f.written)));
     DWORD done = 0;
-    const platform::BOOL ok = os.fs.WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done);
+    const platform::BOOL ok =
+        os.fs.WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done);
     if (!ok || done != bytes.size()) {
       err = ok ? platform::kERROR_NOT_ENOUGH_MEMORY : os.sys.GetLastError();
       std::int64_t ignored = 0;
@@ -120,8 +122,8 @@ void FlushLogFile(DebugState& st) {
       f.failures = 0;
     } else if (++f.failures >= kLogFileMaxFailures) {
       f.given_up = true;
-      DebugLogAddEntry(u"Debug log file [" + f.path + u"] could not be written (error " +
-                       Dec(err) + u": " + GetSystemMsg(static_cast<std::int32_t>(err)) +
+      DebugLogAddEntry(u"Debug log file [" + f.path + u"] could not be written (error " + Dec(err) +
+                       u": " + GetSystemMsg(static_cast<std::int32_t>(err)) +
                        u"); the debug log stays in memory only.");
     }
   } catch (...) {

@@ -7,9 +7,12 @@ namespace {
 
 std::int32_t KindCode(Kind kind) {
   switch (kind) {
-    case Kind::Sub: return ProcKind_Sub;
-    case Kind::Function: return ProcKind_Function;
-    case Kind::Property: return ProcKind_Property;
+    case Kind::Sub:
+      return ProcKind_Sub;
+    case Kind::Function:
+      return ProcKind_Function;
+    case Kind::Property:
+      return ProcKind_Property;
   }
   return ProcKind_Unknown;
 }
@@ -28,7 +31,9 @@ void Handle(std::int32_t id, RuntimeError err, std::u16string_view what) {
 Proc::Proc(std::u16string_view module, std::u16string_view name, Kind kind)
     : id_(ProcNewText(module, name, KindCode(kind))) {}
 
-Proc::~Proc() { ProcExit(id_); }
+Proc::~Proc() {
+  ProcExit(id_);
+}
 
 void Proc::Fail(const RuntimeError& err, std::u16string_view what) const {
   try {

@@ -23,6 +23,12 @@ namespace kes::debug {
 
 enum class Kind { Sub, Function, Property };
 
+// What a Value is made from, other than a text (texts are looked at in place) or a Value.
+template <class T>
+concept ValueArgument =
+    std::is_constructible_v<Value, T> && !std::is_convertible_v<T, std::u16string_view> &&
+    !std::is_same_v<std::remove_cvref_t<T>, Value>;
+
 // One element of a variable list handed to a Proc: a name or text is looked at where it is (no
 // copy is made), anything else is held as a Value. Lives only as long as the call it is part of.
 class VarItem {
@@ -31,10 +37,7 @@ class VarItem {
   VarItem(std::u16string_view text) : text_(text), is_text_(true) {}
   VarItem(const std::u16string& text) : text_(text), is_text_(true) {}
   VarItem(const Value& v) : ref_(&v) {}
-  template <class T>
-    requires(std::is_constructible_v<Value, T &&> &&
-             !std::is_convertible_v<T &&, std::u16string_view> &&
-             !std::is_same_v<std::remove_cvref_t<T>, Value>)
+  template <ValueArgument T>
   VarItem(T&& v) : owned_(std::forward<T>(v)) {}
   VarItem(const VarItem&) = delete;
   VarItem& operator=(const VarItem&) = delete;

@@ -127,6 +127,7 @@ std::int32_t GetConnection(std::u16string_view sLocalName, std::u16string& sRemo
       p.LogAPI(u"WNetGetConnectionW", u"sLocalName=" + local);
     } else {
       // A local drive is an answer, not a failure: the next event must not report it.
+      OS().sys.SetLastError(0);
     }
   });
   p.Vars(debug::Var_ReturnedByRef, {u"sRemoteName", sRemoteName});

@@ -50,17 +50,25 @@ std::uint32_t CodeFor(int sig, int si_code) {
       return si_code == BUS_ADRALN ? kDatatypeMisalignment : kInPageError;
     case SIGILL:
       return (si_code == ILL_PRVOPC || si_code == ILL_PRVREG) ? kPrivilegedInstruction
-                                                               : kIllegalInstruction;
+                                                              : kIllegalInstruction;
     case SIGFPE:
       switch (si_code) {
-        case FPE_INTDIV: return kIntDivideByZero;
-        case FPE_INTOVF: return kIntOverflow;
-        case FPE_FLTDIV: return kFltDivideByZero;
-        case FPE_FLTOVF: return kFltOverflow;
-        case FPE_FLTUND: return kFltUnderflow;
-        case FPE_FLTRES: return kFltInexactResult;
-        case FPE_FLTSUB: return kArrayBoundsExceeded;
-        default: return kFltInvalidOperation;
+        case FPE_INTDIV:
+          return kIntDivideByZero;
+        case FPE_INTOVF:
+          return kIntOverflow;
+        case FPE_FLTDIV:
+          return kFltDivideByZero;
+        case FPE_FLTOVF:
+          return kFltOverflow;
+        case FPE_FLTUND:
+          return kFltUnderflow;
+        case FPE_FLTRES:
+          return kFltInexactResult;
+        case FPE_FLTSUB:
+          return kArrayBoundsExceeded;
+        default:
+          return kFltInvalidOperation;
       }
     default:
       return kAccessViolation;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "framework/util/u16.h"
+#include "platform/sim/bcd_store.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/sim_clock.h"
@@ -101,6 +102,7 @@ Machine::Machine() {
   // installation, so they come after them.
   fs_ = std::make_unique<FileSystem>(*this);
   registry_store_ = std::make_unique<RegistryStore>(*this);
+  bcd_store_ = std::make_unique<BcdStore>();
 
   system_ = MakeSimSystem(*this);
   ui_ = MakeSimUi(*this);

@@ -127,6 +127,7 @@ struct SimToken {
 class Machine;
 class FileSystem;     // file_system.h: drives, folders, files, attributes, locks, redirection
 class RegistryStore;  // registry_store.h: keys, typed values, 32/64-bit views
+class BcdStore;       // bcd_store.h: boot loader entries and their elements
 
 // Backend subsystems; each implements one platform interface over the machine's state.
 std::unique_ptr<platform::SystemApi> MakeSimSystem(Machine& m);
@@ -149,6 +150,7 @@ class Machine {
   platform::Platform& platform() { return *platform_; }
   FileSystem& fs() { return *fs_; }
   RegistryStore& registry() { return *registry_store_; }
+  BcdStore& bcd() { return *bcd_store_; }
 
   // ---- last error and fault injection -------------------------------------------------------
   DWORD last_error = 0;
@@ -233,6 +235,11 @@ class Machine {
   // Every accepted restart, shutdown or logoff request, in order (platform/sim/shutdown.h).
   std::vector<ShutdownRequest> shutdown_requests;
 
+  // ---- the program itself on a simulated boot (boot_cycle.h) -------------------------------
+  // Runs Kestrune as a new process with this whole command line when something on the machine
+  // starts it (a RunOnce entry, the command processor hook). Unset: the program does nothing.
+  std::function<void(Machine&, const std::u16string& command_line)> run_kestrune;
+
  private:
   std::map<platform::HANDLE, std::shared_ptr<KernelObject>> handles_;
   platform::HANDLE next_handle_ = 0x100;
@@ -240,6 +247,7 @@ class Machine {
   std::vector<InjectedFault> faults_;
   std::unique_ptr<FileSystem> fs_;
   std::unique_ptr<RegistryStore> registry_store_;
+  std::unique_ptr<BcdStore> bcd_store_;
   std::unique_ptr<platform::SystemApi> system_;
   std::unique_ptr<platform::UiApi> ui_;
   std::unique_ptr<platform::RegistryApi> registry_;

@@ -258,6 +258,7 @@ namespace {
 
 class SimProcessApi final : public platform::ProcessApi {
  public:
+  // The machine gets its Windows tools with its process interface: they are what it runs.
   explicit SimProcessApi(Machine& m) : m_(m) { InstallDefaultTools(m); }
 
   BOOL CreateProcessW(const char16_t* application_name, char16_t* command_line,

@@ -153,7 +153,7 @@ DWORD RunShutdownTool(Machine& m, const std::u16string& command_line) {
   UINT flags = platform::kEWX_LOGOFF;
   switch (*kind) {
     case Kind::kRestart:
-      flags = platform::kEWX_REBOOT | (restart_apps ? platform::kEWX_RESTARTAPPS : 0);
+      flags = platform::kEWX_REBOOT | (restart_apps ? UINT{platform::kEWX_RESTARTAPPS} : UINT{0});
       break;
     case Kind::kShutdown:
       flags = platform::kEWX_SHUTDOWN;

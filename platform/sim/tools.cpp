@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/util/u16.h"
+#include "platform/sim/bcd_store.h"
 #include "platform/sim/shutdown.h"
 
 namespace kes::sim {
@@ -262,7 +263,7 @@ void InstallDefaultTools(Machine& m) {
       {u"cmd.exe", RunCmd},
       {u"reg.exe", RunReg},
       {u"net.exe", RunNet},
-      {u"bcdedit.exe", RunAcceptingTool},
+      {u"bcdedit.exe", RunBcdedit},
       {u"shutdown.exe", RunShutdownTool},
       {u"logoff.exe", RunLogoffTool},
       {u"wpeutil.exe", RunWpeutilTool},

@@ -62,8 +62,8 @@ TEST_F(LogFileTest, OnlyTheTenNewestLogFilesAreKept) {
   SetLogFileFolder(u"C:\\ProgramData");
   DebugLogAddEntry(u"x");
   for (int day = 1; day <= 3; ++day) {
-    EXPECT_FALSE(machine_.fs().Exists(std::u16string(kLogs) + u"\\Kestrune_2016-02-" +
-                                      Pad(day, 2) + u".log"))
+    EXPECT_FALSE(machine_.fs().Exists(std::u16string(kLogs) + u"\\Kestrune_2016-02-" + Pad(day, 2) +
+                                      u".log"))
         << day;
   }
   EXPECT_TRUE(machine_.fs().Exists(std::u16string(kLogs) + u"\\Kestrune_2016-02-04.log"));

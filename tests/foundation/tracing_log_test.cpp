@@ -111,17 +111,17 @@ TEST_F(DebugLogTest, DebuggerChannelOnlyWhenSwitchedOn) {
 }
 
 TEST_F(DebugLogTest, ConstructDebugMsgFlowEventsAndErrorLines) {
-  EXPECT_EQ(ConstructDebugMsg(Event_ProcEnter, u"M.P.ProcID=3", u"ignored", u"v", 2, 5, u"", 0,
-                              u"", u"", false, u"", u"", u""),
+  EXPECT_EQ(ConstructDebugMsg(Event_ProcEnter, u"M.P.ProcID=3", u"ignored", u"v", 2, 5, u"", 0, u"",
+                              u"", false, u"", u"", u""),
             u"M.P.ProcID=3 >> Entered");
   EXPECT_EQ(ConstructDebugMsg(Event_ProcExit, u"M.P.ProcID=3", u"", u"", 0, 0, u"", 0, u"", u"",
                               false, u"", u"", u""),
             u"M.P.ProcID=3 << Exited");
   // An empty API text is looked up; an unlisted type gets its own label.
-  EXPECT_EQ(ConstructDebugMsg(64, u"id", u"", u"", 0, 5, u"", 0, u"", u"", true, u"a", u"b",
-                              u"c\nd"),
-            u"id <Other> ByVal=[a]\r\nid <Other> ByRef=[b]\r\nid <Other> Created=[c<LF>d]\r\n"
-            u"id <Other> Error: API=5 Desc=[Access is denied.]");
+  EXPECT_EQ(
+      ConstructDebugMsg(64, u"id", u"", u"", 0, 5, u"", 0, u"", u"", true, u"a", u"b", u"c\nd"),
+      u"id <Other> ByVal=[a]\r\nid <Other> ByRef=[b]\r\nid <Other> Created=[c<LF>d]\r\n"
+      u"id <Other> Error: API=5 Desc=[Access is denied.]");
   EXPECT_EQ(ConstructDebugMsg(Event_Normal, u"id", u"", u"", 0, -5, u"neg", 10, u"ten", u"", true,
                               u"", u"", u""),
             u"id <Normal> Error: API=-5 Desc=[neg]\r\nid <Normal> Error: RunTime=10 ,Hex=(A) "

@@ -128,7 +128,8 @@ TEST_F(TracingTest, ValuesAreNamedByTheirType) {
   EXPECT_EQ(DescribeValue(Value(0.1), u""), u"Double=0.1");
   EXPECT_EQ(DescribeValue(Value(Currency{125000}), u""), u"Currency=12.5");
   EXPECT_EQ(DescribeValue(Value(Currency{-30000}), u""), u"Currency=-3");
-  EXPECT_EQ(DescribeValue(Value(Date{42430 + 52205.0 / 86400}), u"dt"), u"dt.Date=2016-03-01 14:30:05");
+  EXPECT_EQ(DescribeValue(Value(Date{42430 + 52205.0 / 86400}), u"dt"),
+            u"dt.Date=2016-03-01 14:30:05");
   EXPECT_EQ(DescribeValue(Value(Date{42430.0}), u""), u"Date=2016-03-01");
   EXPECT_EQ(DescribeValue(Value(ObjectRef{u"FS_DirList"}), u""), u"Object=FS_DirList");
   EXPECT_EQ(DescribeValue(Value(ObjectRef{u"Recordset", true}), u""),
@@ -140,8 +141,7 @@ TEST_F(TracingTest, ValuesAreNamedByTheirType) {
             u"vList.StringArray=NA");
   EXPECT_EQ(DescribeValue(Value(Array{VarType::Variant, {}}), u""), u"VariantArrayOnlyArray=NA");
   EXPECT_EQ(DescribeValue(Value(Array{VarType::Empty, {}}), u""), u"Array=NA");
-  EXPECT_EQ(DescribeValue(Value(Array{VarType::DataObject, {}}), u""),
-            u"DataAccessObjectArray=NA");
+  EXPECT_EQ(DescribeValue(Value(Array{VarType::DataObject, {}}), u""), u"DataAccessObjectArray=NA");
   // No name is known for 64-bit integer arrays: the tag number tells what it was.
   EXPECT_EQ(DescribeValue(Value(Array{VarType::LongLong, {}}), u""), u"UnknownType_8212=NA");
 
@@ -170,8 +170,9 @@ TEST_F(TracingTest, EntryHasTimeTagAndFieldLinesAndEndsWithOneEmptyLine) {
 
   // Nothing to show still says so.
   dLog(id, u"", Event_Normal);
-  EXPECT_TRUE(LogHas(u"App_Time.NowUTC.ProcID=1.ProcEventID=2 <Normal> Msg=[No Msg Passed!]\r\n"
-                     u"\r\n"));
+  EXPECT_TRUE(
+      LogHas(u"App_Time.NowUTC.ProcID=1.ProcEventID=2 <Normal> Msg=[No Msg Passed!]\r\n"
+             u"\r\n"));
 }
 
 TEST_F(TracingTest, ExpectedErrorsAreDemotedToVerboseButStayErrors) {
@@ -195,8 +196,9 @@ TEST_F(TracingTest, ExpectedErrorsAreDemotedToVerboseButStayErrors) {
   SetDebugLogVerbose(true);
   machine_.last_error = 5;
   dLog(id, u"", Event_Normal, u"", Value(), Value(std::int32_t{5}));
-  EXPECT_TRUE(LogHas(u" [VRB] Event\r\nApp_FS.FileExists.ProcID=1.ProcEventID=2 <Verbose> "
-                     u"Msg=[Expected APIError=5 (Access is denied.)]"));
+  EXPECT_TRUE(
+      LogHas(u" [VRB] Event\r\nApp_FS.FileExists.ProcID=1.ProcEventID=2 <Verbose> "
+             u"Msg=[Expected APIError=5 (Access is denied.)]"));
   EXPECT_EQ(LastEvent(id).APIErrorNum, 0);
 
   // Items are numbers, not substrings.
@@ -213,15 +215,17 @@ TEST_F(TracingTest, ErrorNumbersShowHexOnlyAboveNine) {
   const std::int32_t id = ProcNew(Value(u"App_Privileges"), u"EnablePrivilege", u"Function");
   machine_.last_error = 5;
   EXPECT_EQ(dLogAPI(id, u"OpenProcessToken"), 5);
-  EXPECT_TRUE(LogHas(u" [API] Event\r\n"
-                     u"App_Privileges.EnablePrivilege.ProcID=1.ProcEventID=1 <APIError> "
-                     u"Msg=[OpenProcessToken]\r\n"
-                     u"App_Privileges.EnablePrivilege.ProcID=1.ProcEventID=1 <APIError> "
-                     u"Error: API=5 Desc=[Access is denied.]\r\n\r\n"));
+  EXPECT_TRUE(
+      LogHas(u" [API] Event\r\n"
+             u"App_Privileges.EnablePrivilege.ProcID=1.ProcEventID=1 <APIError> "
+             u"Msg=[OpenProcessToken]\r\n"
+             u"App_Privileges.EnablePrivilege.ProcID=1.ProcEventID=1 <APIError> "
+             u"Error: API=5 Desc=[Access is denied.]\r\n\r\n"));
   machine_.last_error = 1314;
   EXPECT_EQ(dLogAPI(id, u"AdjustTokenPrivileges"), 1314);
-  EXPECT_TRUE(LogHas(u"Error: API=1314 ,Hex=(522) Desc=[A required privilege is not held by the "
-                     u"client.]"));
+  EXPECT_TRUE(
+      LogHas(u"Error: API=1314 ,Hex=(522) Desc=[A required privilege is not held by the "
+             u"client.]"));
   FailWithRuntimeError(-2147024891, u"Automation error", u"WbemScripting");
   dLog(id, u"Query failed", Event_Normal);
   EXPECT_TRUE(LogHas(u"Error: RunTime=-2147024891 Source=WbemScripting Desc=[Automation error]"));
@@ -244,8 +248,9 @@ TEST_F(TracingTest, OwnNameAsSourceIsLeftOut) {
   FailWithRuntimeError(91, u"Object variable not set", u"Kestrune2");
   dLog(id, u"b", Event_Normal);
   EXPECT_TRUE(LogHas(u"Error: RunTime=91 ,Hex=(5B) Desc=[Object variable not set]"));
-  EXPECT_TRUE(LogHas(u"Error: RunTime=91 ,Hex=(5B) Source=Kestrune2 Desc=[Object variable not "
-                     u"set]"));
+  EXPECT_TRUE(
+      LogHas(u"Error: RunTime=91 ,Hex=(5B) Source=Kestrune2 Desc=[Object variable not "
+             u"set]"));
   EXPECT_EQ(Record(id).NewEnum()[1].RuntimeErrorSource, u"");
 }
 
@@ -271,8 +276,9 @@ TEST_F(TracingTest, NulCharactersAreMadeVisible) {
 TEST_F(TracingTest, IdMinusOneLogsWithoutARecord) {
   const std::int32_t id = ProcNew(Value(u"M"), u"P", u"Sub");
   dLog(-1, u"Pre-CSIDL_PERSONAL", Event_Normal);
-  EXPECT_EQ(DebugLogText(), u"14:30:05:123 [NRM] Event\r\n-1 <Normal> Msg=[Pre-CSIDL_PERSONAL]\r\n"
-                            u"\r\n");
+  EXPECT_EQ(DebugLogText(),
+            u"14:30:05:123 [NRM] Event\r\n-1 <Normal> Msg=[Pre-CSIDL_PERSONAL]\r\n"
+            u"\r\n");
   EXPECT_EQ(Record(id).EventCount(), 1);
   EXPECT_EQ(St().procs.size(), 1u);
 }
@@ -345,8 +351,11 @@ TEST_F(TracingTest, FailedStepsBecomeErrorHandlerEventsAndTheProcedureGoesOn) {
     Proc p(u"App_FS", u"CopyFileEx", Kind::Function);
     id = p.id();
     p.Args({u"sSource", u"C:\\a.txt"});
-    EXPECT_FALSE(p.Step([] { throw RuntimeErrorException{{76, u"Path not found", u"App_FS"}}; },
-                        u"Copying"));
+    EXPECT_FALSE(p.Step(
+        [] {
+          throw RuntimeErrorException{{76, u"Path not found", u"App_FS"}};
+        },
+        u"Copying"));
     ++reached;
     EXPECT_FALSE(p.Step([] { throw std::runtime_error("bad state"); }));
     ++reached;
@@ -372,12 +381,13 @@ TEST_F(TracingTest, FailedStepsBecomeErrorHandlerEventsAndTheProcedureGoesOn) {
   EXPECT_EQ(Record(id).EventCount_ErrorHandler(), 3);
   EXPECT_EQ(St().Errors_Outside_ErrorHandler, 0);
   // Handler entries carry the procedure's parameters.
-  EXPECT_TRUE(LogHas(u"[ERR] Event\r\n"
-                     u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> Msg=[Copying]\r\n"
-                     u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> "
-                     u"ByVal=[sSource.String=C:\\a.txt]\r\n"
-                     u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> "
-                     u"Error: RunTime=76 ,Hex=(4C) Source=App_FS Desc=[Path not found]\r\n\r\n"));
+  EXPECT_TRUE(
+      LogHas(u"[ERR] Event\r\n"
+             u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> Msg=[Copying]\r\n"
+             u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> "
+             u"ByVal=[sSource.String=C:\\a.txt]\r\n"
+             u"App_FS.CopyFileEx.ProcID=1.ProcEventID=1 <ErrHandler> "
+             u"Error: RunTime=76 ,Hex=(4C) Source=App_FS Desc=[Path not found]\r\n\r\n"));
   EXPECT_EQ(CurrentRuntimeError().number, 0);
 }
 
@@ -392,8 +402,9 @@ TEST_F(TracingTest, ErrorHandlerReturnsTheSystemErrorFirst) {
   EXPECT_EQ(e.APIErrorNum, 32);
   EXPECT_EQ(e.RuntimeErrorNum, 70);
   EXPECT_FALSE(e.IsError);
-  EXPECT_TRUE(LogHas(u"Error: API=32 ,Hex=(20) Desc=[The process cannot access the file because "
-                     u"it is being used by another process.]"));
+  EXPECT_TRUE(
+      LogHas(u"Error: API=32 ,Hex=(20) Desc=[The process cannot access the file because "
+             u"it is being used by another process.]"));
   EXPECT_EQ(machine_.last_error, 0u);
   EXPECT_EQ(dLogErrHandler(id, u"nothing"), 0);
 }

@@ -1,0 +1,321 @@
+#include "app/kestrune_safeboot.h"
+
+#include <cstdint>
+#include <string>
+
+#include "app/kestrune_accounts.h"
+#include "app/kestrune_bootini.h"
+#include "app/kestrune_main.h"
+#include "framework/debug/proc.h"
+#include "framework/env/app_env.h"
+#include "framework/env/context.h"
+#include "framework/fs/app_fs.h"
+#include "framework/fs/app_textfile.h"
+#include "framework/process/app_shell.h"
+#include "framework/process/app_shutdown.h"
+#include "framework/registry/app_registry.h"
+#include "framework/util/u16.h"
+#if __has_include("app/kestrune_repair.h")
+#include "app/kestrune_repair.h"
+#define KES_HAVE_REPAIR 1
+#endif
+
+namespace kes {
+namespace {
+
+using debug::Kind;
+using debug::Proc;
+using platform::kHKEY_LOCAL_MACHINE;
+
+constexpr std::u16string_view kModule = u"KestruneMain";
+
+constexpr std::int32_t kStyleOk = 0;
+constexpr std::int32_t kStyleError = 16;
+constexpr std::int32_t kStyleYesNoQuestion = 36;
+// The tools are waited for until they end: the timeout is given but not enforced.
+constexpr std::int32_t kToolTimeoutMS = 2000000000;
+
+constexpr std::u16string_view kSetMinimal = u"bcdedit.exe /set safeboot minimal";
+constexpr std::u16string_view kSetAltShell = u"bcdedit.exe /set safebootalternateshell true";
+constexpr std::u16string_view kSetNetwork = u"bcdedit.exe /set safeboot network";
+constexpr std::u16string_view kDeleteSafeBoot = u"bcdedit.exe /deletevalue safeboot";
+constexpr std::u16string_view kDeleteAltShell = u"bcdedit.exe /deletevalue safebootalternateshell";
+constexpr std::u16string_view kF8OnDefault = u"bcdedit.exe /set {default} bootmenupolicy legacy";
+constexpr std::u16string_view kF8OnCurrent = u"bcdedit.exe /set {current} bootmenupolicy legacy";
+constexpr std::u16string_view kF8OffDefault = u"bcdedit.exe /set {default} bootmenupolicy standard";
+constexpr std::u16string_view kF8OffCurrent = u"bcdedit.exe /set {current} bootmenupolicy standard";
+
+constexpr std::u16string_view kAskSafe = u"重启到安全模式?";
+constexpr std::u16string_view kAskSafeNet = u"重启到带网络的安全模式?";
+constexpr std::u16string_view kAskSafeCmd =
+    u"仅使用命令提示符重启到安全模式?\r\n\r\n"
+    u"(一旦到了这里, 您可以使用 Windows 内部命令 (例如 'shutdown -r -t 0') 或 'kestrune "
+    u"/reboot'重新启动 Windows, 使用 \"kestrune /normal\" 命令直接重新启动到 \"正常模式\", "
+    u"或简单的输入适用于所有选项的 \"kestrune\".)";
+constexpr std::u16string_view kBootIniFailed = u"无法对 Boot.INI 文件进行必要的更改, 正在中止.";
+
+constexpr std::u16string_view kRemoveSwitch = u"/Remove";
+constexpr std::u16string_view kMarkerScript = u"kestrune.cmd";
+constexpr std::u16string_view kSafeShell = u"cmd.exe";
+
+enum class SafeKind { kMinimal, kCommandPrompt, kNetwork };
+
+const AppEnv& Env() {
+  // Before InitApp there are no facts: every one reads as empty or false.
+  static const AppEnv kNoFacts{};
+  return HasCtx() && Ctx().env ? *Ctx().env : kNoFacts;
+}
+
+std::u16string QuotedExe() {
+  return u"\"" + Env().AppEXE + u"\"";
+}
+
+std::u16string HklmName(std::u16string_view key, std::u16string_view value) {
+  return u"HKEY_LOCAL_MACHINE\\" + std::u16string(key) + u"\\" + std::u16string(value);
+}
+
+// Runs one boot-tool command line hidden and waits for its end. True when it ran and exited 0;
+// a tool that could not be started or that failed is logged with its exit code.
+bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
+  std::u16string sError;
+  std::int32_t lExitCode = 0;
+  bool bRan = false;
+  p.Step([&] {
+    bRan = ShellAndWait(sCommandLine, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+  });
+  if (!bRan) {
+    p.Log(u"The boot configuration tool could not be run.", debug::Event_Normal,
+          u"sCommandLine=" + std::u16string(sCommandLine) + u", sError=" + sError);
+    return false;
+  }
+  if (lExitCode != 0) {
+    p.Log(u"The boot configuration tool reported a failure.", debug::Event_Normal,
+          u"sCommandLine=" + std::u16string(sCommandLine) + u", lExitCode=" + Dec(lExitCode));
+    return false;
+  }
+  return true;
+}
+
+// True when the text value reads back exactly as expected.
+bool ReadsBack(const Proc& p, std::u16string_view sKey, std::u16string_view sValue,
+               std::u16string_view sExpected) {
+  Value vRead;
+  bool bOk = false;
+  p.Step([&] {
+    bOk = RegReadValue(kHKEY_LOCAL_MACHINE, sKey, sValue, platform::kREG_SZ, Value(u""), vRead);
+  });
+  const auto* text = vRead.get_if<std::u16string>();
+  if (bOk && text && *text == sExpected) return true;
+  p.Log(u"The undo hook did not read back as written.", debug::Event_Normal,
+        u"sValue=" + HklmName(sKey, sValue) + u", sExpected=" + std::u16string(sExpected) +
+            u", sRead=" + (text ? *text : std::u16string()));
+  return false;
+}
+
+// Undoes a configuration that did not take and tells the user that nothing will restart.
+void AbandonConfiguration(const Proc& p, std::u16string_view sFailed) {
+  p.Log(u"Safe Mode configuration failed; undoing it, no restart.", debug::Event_Normal,
+        u"sFailed=" + std::u16string(sFailed));
+  p.Step([&] { RemoveMods(false); });
+  // The window treats it as it treats a declined restart: no BootMode, shown again.
+  p.Step([&] { Ctx().RestartDeclined = true; });
+  p.Step([&] {
+    ShowMessage(std::u16string(kConfigFailedNotice) + u"\r\n\r\n" + std::u16string(sFailed),
+                kStyleError);
+  });
+}
+
+// Writes the undo hook of the variant and reads it back; returns what failed ("" when it took).
+std::u16string WriteUndoHook(const Proc& p, SafeKind kind) {
+  if (kind == SafeKind::kCommandPrompt) {
+    p.Step([&] { SetCMDAutorun(); });
+    if (!ReadsBack(p, kSafeBootKey, u"AlternateShell", kSafeShell))
+      return HklmName(kSafeBootKey, u"AlternateShell");
+    if (!ReadsBack(p, kCommandProcessorKey, u"Autorun", QuotedExe() + u" /undo"))
+      return HklmName(kCommandProcessorKey, u"Autorun");
+    return u"";
+  }
+  p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+  const std::u16string name = u"*" + std::u16string(kRunOnceEntryName);
+  if (!ReadsBack(p, kRunOnceKey, name, RunOnceCommand(kRemoveSwitch)))
+    return HklmName(kRunOnceKey, name);
+  return u"";
+}
+
+void RepairSafeBoot(const Proc& p) {
+#ifdef KES_HAVE_REPAIR
+  p.Step([&] { RepairSafeBootLocal(); });
+#else
+  p.Log(u"RepairSafeBootLocal is not available in this build yet.", debug::Event_Normal);
+#endif
+}
+
+// The common road of DoSafe and DoSafeNet after the question.
+bool Configure(const Proc& p, SafeKind kind, bool bRestart, bool bEnableF8, bool bTempAdmin) {
+  RepairSafeBoot(p);
+  p.Step([&] { RemoveMods(false); });
+
+  if (Env().WinVista_OrNewer) {
+    if (bTempAdmin) p.Step([&] { CreateTempAdminUser(); });
+    p.Step([&] { BackupBCD(); });
+    const std::u16string_view set = kind == SafeKind::kNetwork ? kSetNetwork : kSetMinimal;
+    if (!RunBootTool(p, set)) {
+      AbandonConfiguration(p, set);
+      return false;
+    }
+    if (kind == SafeKind::kCommandPrompt && !RunBootTool(p, kSetAltShell)) {
+      AbandonConfiguration(p, kSetAltShell);
+      return false;
+    }
+  } else {
+    const std::int32_t iMode =
+        kind == SafeKind::kNetwork ? 1 : (kind == SafeKind::kCommandPrompt ? 0 : 2);
+    bool bEdited = false;
+    p.Step([&] { bEdited = BootIniSafeMod(iMode); });
+    if (!bEdited) {
+      p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
+      return false;
+    }
+  }
+
+  const std::u16string sFailedHook = WriteUndoHook(p, kind);
+  if (!sFailedHook.empty()) {
+    AbandonConfiguration(p, sFailedHook);
+    return false;
+  }
+  if (Env().WinVista_OrNewer && bEnableF8) p.Step([&] { EnableF8Menu(); });
+  if (bRestart) p.Step([&] { RestartWindows(true, true, false); });
+  return true;
+}
+
+// The restart question: true to go on. Any answer but Yes declines.
+bool AskRestart(const Proc& p, std::u16string_view sPrompt) {
+  std::int32_t lAnswer = 0;
+  p.Step([&] { lAnswer = ShowMessage(sPrompt, kStyleYesNoQuestion); });
+  if (lAnswer == platform::kIDYES) return true;
+  p.Step([&] { Ctx().RestartDeclined = true; });
+  return false;
+}
+
+}  // namespace
+
+std::u16string RunOnceCommand(std::u16string_view sParam) {
+  return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(sParam);
+}
+
+bool DoSafe(bool bCommandPrompt, bool bRestart, bool bEnableF8, bool bTempAdmin) {
+  Proc p(kModule, u"DoSafe", Kind::Function);
+  p.Args({u"bCommandPrompt", bCommandPrompt, u"bRestart", bRestart, u"bEnableF8", bEnableF8,
+          u"bTempAdmin", bTempAdmin});
+  bool bRet = false;
+  if (!bRestart || AskRestart(p, bCommandPrompt ? kAskSafeCmd : kAskSafe)) {
+    bRet = Configure(p, bCommandPrompt ? SafeKind::kCommandPrompt : SafeKind::kMinimal, bRestart,
+                     bEnableF8, bTempAdmin);
+  }
+  p.Result(bRet);
+  return bRet;
+}
+
+bool DoSafeNet(bool bRestart, bool bEnableF8, bool bTempAdmin) {
+  Proc p(kModule, u"DoSafeNet", Kind::Function);
+  p.Args({u"bRestart", bRestart, u"bEnableF8", bEnableF8, u"bTempAdmin", bTempAdmin});
+  bool bRet = false;
+  if (!bRestart || AskRestart(p, kAskSafeNet))
+    bRet = Configure(p, SafeKind::kNetwork, bRestart, bEnableF8, bTempAdmin);
+  p.Result(bRet);
+  return bRet;
+}
+
+bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin) {
+  Proc p(kModule, u"DoSafeNetNoReboot", Kind::Function);
+  p.Args({u"bEnableF8", bEnableF8, u"bTempAdmin", bTempAdmin});
+  bool bRet = false;
+  RepairSafeBoot(p);
+  p.Step([&] { RemoveMods(false); });
+  if (Env().WinVista_OrNewer) {
+    if (bTempAdmin) p.Step([&] { CreateTempAdminUser(); });
+    p.Step([&] { BackupBCD(); });
+    // Scripts call this: a failure is only logged (by RunBootTool), never shown.
+    bRet = RunBootTool(p, kSetNetwork);
+    if (bEnableF8) p.Step([&] { EnableF8Menu(); });
+  } else {
+    p.Step([&] { bRet = BootIniSafeMod(1); });
+  }
+  p.Result(bRet);
+  return bRet;
+}
+
+void RemoveMods(bool bFull) {
+  Proc p(kModule, u"RemoveMods", Kind::Sub);
+  p.Args({u"bFull", bFull});
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
+  p.Step([&] {
+    RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName));
+  });
+  if (Env().WinVista_OrNewer) {
+    // Either element may be absent (the tool then fails): nothing to undo is no failure.
+    RunBootTool(p, kDeleteSafeBoot);
+    RunBootTool(p, kDeleteAltShell);
+  } else {
+    p.Step([&] { BootIniUndoMod(); });
+  }
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  if (bFull) {
+    p.Step([&] { FileDelete(Env().DirBS_Windows + std::u16string(kMarkerScript)); });
+    p.Step([&] { DeleteTempAdminUser(); });
+  }
+}
+
+void BackupBCD() {
+  Proc p(kModule, u"BackupBCD", Kind::Sub);
+  const std::u16string sFile = Env().SystemDriveBS + u"BCDbak";
+  p.Created({u"sFile", sFile});
+  bool bExists = true;
+  p.Step([&] { bExists = FileExist(sFile); });
+  if (bExists) return;
+  RunBootTool(p, u"bcdedit.exe /export " + sFile);
+}
+
+void SetCMDAutorun() {
+  Proc p(kModule, u"SetCMDAutorun", Kind::Sub);
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kSafeBootKey, u"AlternateShell"); });
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kSafeBootKey, u"AlternateShell", platform::kREG_SZ,
+                  Value(kSafeShell));
+  });
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun", platform::kREG_SZ,
+                  Value(QuotedExe() + u" /undo"));
+  });
+  const std::u16string sScript = Env().DirBS_Windows + std::u16string(kMarkerScript);
+  p.Step([&] { FileDelete(sScript); });
+  bool bSaved = false;
+  p.Step([&] { bSaved = SaveTextToFile(sScript, QuotedExe() + u" %1", false, false, false); });
+  if (!bSaved) p.Log(u"The marker script could not be written.", debug::Event_Normal, sScript);
+}
+
+void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName) {
+  Proc p(kModule, u"AddMeToRunOnce", Kind::Sub);
+  p.Args({u"sParam", sParam, u"sEntryName", sEntryName});
+  const std::u16string sCmd = RunOnceCommand(sParam);
+  p.Created({u"sCmd", sCmd});
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(sEntryName),
+                  platform::kREG_SZ, Value(sCmd));
+  });
+}
+
+void EnableF8Menu() {
+  Proc p(kModule, u"EnableF8Menu", Kind::Sub);
+  RunBootTool(p, kF8OnDefault);
+  RunBootTool(p, kF8OnCurrent);
+}
+
+void DisableF8Menu() {
+  Proc p(kModule, u"DisableF8Menu", Kind::Sub);
+  RunBootTool(p, kF8OffDefault);
+  RunBootTool(p, kF8OffCurrent);
+}
+
+}  // namespace kes
