@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/kestrune_main.h"
-#include "app/kestrune_pending.h"
+#include "app/kestrune_safeboot.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_env.h"
 #include "framework/env/context.h"

@@ -6,6 +6,7 @@
 #include "app/kestrune_accounts.h"
 #include "app/kestrune_bootini.h"
 #include "app/kestrune_main.h"
+#include "app/kestrune_pending.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_env.h"
 #include "framework/env/context.h"
@@ -15,10 +16,6 @@
 #include "framework/process/app_shutdown.h"
 #include "framework/registry/app_registry.h"
 #include "framework/util/u16.h"
-#if __has_include("app/kestrune_repair.h")
-#include "app/kestrune_repair.h"
-#define KES_HAVE_REPAIR 1
-#endif
 
 namespace kes {
 namespace {
@@ -143,11 +140,7 @@ std::u16string WriteUndoHook(const Proc& p, SafeKind kind) {
 }
 
 void RepairSafeBoot(const Proc& p) {
-#ifdef KES_HAVE_REPAIR
   p.Step([&] { RepairSafeBootLocal(); });
-#else
-  p.Log(u"RepairSafeBootLocal is not available in this build yet.", debug::Event_Normal);
-#endif
 }
 
 // The common road of DoSafe and DoSafeNet after the question.

@@ -225,6 +225,12 @@ inline constexpr LONG kE_INVALIDARG = static_cast<LONG>(0x80070057u);
 // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): a special folder that does not exist.
 inline constexpr LONG kHRESULT_FILE_NOT_FOUND = static_cast<LONG>(0x80070002u);
 
+// SYSTEM_INFO reduced to the processor architecture of the calling process
+// (PROCESSOR_ARCHITECTURE_INTEL 0, AMD64 9, ARM64 12).
+struct SYSTEM_INFO {
+  WORD wProcessorArchitecture = 0;
+};
+
 // TIME_ZONE_INFORMATION reduced to what the conversions read; names are Windows' own.
 struct TIME_ZONE_INFORMATION {
   LONG Bias = 0;  // minutes, UTC = local + Bias

@@ -240,14 +240,36 @@ const AppProc& ProcRegistry::at(std::size_t i) const {
 
 void ProcRegistry::pop_back() {
   if (size_ == 0) return;
+  if (staged_mask_ != 0 && staged_index_ == size_ - 1) staged_mask_ = 0;
   blocks_.back().pop_back();
   if (blocks_.back().empty()) blocks_.pop_back();
   --size_;
 }
 
 void ProcRegistry::clear() {
+  staged_mask_ = 0;
   blocks_.clear();
   size_ = 0;
+}
+
+void ProcRegistry::SetVars(std::size_t i, std::int32_t var_kind, std::u16string_view text) {
+  const int slot = VarTexts::SlotOf(var_kind);
+  if (slot < 0 || i >= size_) return;
+  if (i + 1 != size_) {
+    Raw(i).SetVars(var_kind, text);
+    return;
+  }
+  if (staged_mask_ != 0 && staged_index_ != i) Pack();
+  staged_index_ = i;
+  staged_[static_cast<std::size_t>(slot)].assign(text);
+  staged_mask_ |= 1u << slot;
+}
+
+void ProcRegistry::Pack() const {
+  if (staged_mask_ == 0) return;
+  const unsigned mask = staged_mask_;
+  staged_mask_ = 0;
+  Raw(staged_index_).MergeVars(staged_.data(), mask);
 }
 
 std::size_t ProcRegistry::MemoryBytes() const {
@@ -375,8 +397,8 @@ namespace {
 // Stores the list text now in the state's scratch buffer (ProcVar step 2 and 3).
 void StoreVars(DebugState& st, std::int32_t lProcID, std::int32_t lVarKind) {
   const std::u16string& text = st.scratch;
-  if (AppProc* rec = Find(st, lProcID)) {
-    rec->SetVars(lVarKind, text);
+  if (lProcID >= 1 && static_cast<std::size_t>(lProcID) <= st.procs.size()) {
+    st.procs.SetVars(static_cast<std::size_t>(lProcID - 1), lVarKind, text);
     return;
   }
   if (lProcID == -1) return;

@@ -38,34 +38,41 @@ std::u16string_view VarTexts::Get(int slot) const {
   return std::u16string_view(block_.get() + kHeader + begin, End(slot) - begin);
 }
 
-void VarTexts::Set(int slot, std::u16string_view text) {
-  if (slot < 0 || slot >= kSlots) return;
+void VarTexts::Build(const std::u16string_view* texts) {
   std::uint32_t ends[kSlots] = {};
-  if (block_) std::memcpy(ends, block_.get(), sizeof ends);
-  const std::uint32_t begin = slot == 0 ? 0 : ends[slot - 1];
-  const std::uint32_t old_len = ends[slot] - begin;
-  const std::uint32_t total = ends[kSlots - 1];
-  if (text.size() > std::numeric_limits<std::uint32_t>::max() - (total - old_len)) {
-    throw TracingOverflow{};
+  std::uint64_t total = 0;
+  for (int i = 0; i < kSlots; ++i) {
+    total += texts[i].size();
+    if (total > std::numeric_limits<std::uint32_t>::max()) throw TracingOverflow{};
+    ends[i] = static_cast<std::uint32_t>(total);
   }
-  const std::uint32_t new_total = total - old_len + static_cast<std::uint32_t>(text.size());
-  const std::int64_t delta = static_cast<std::int64_t>(text.size()) - old_len;
-  for (int i = slot; i < kSlots; ++i) ends[i] = static_cast<std::uint32_t>(ends[i] + delta);
-  if (new_total == 0) {
+  if (total == 0) {
     block_.reset();
     return;
   }
-  std::unique_ptr<char16_t[]> fresh(new char16_t[kHeader + new_total]);
+  std::unique_ptr<char16_t[]> fresh(new char16_t[kHeader + total]);
   std::memcpy(fresh.get(), ends, sizeof ends);
   char16_t* out = fresh.get() + kHeader;
-  const char16_t* in = block_ ? block_.get() + kHeader : nullptr;
-  if (in && begin > 0) std::memcpy(out, in, begin * sizeof(char16_t));
-  if (!text.empty()) std::memcpy(out + begin, text.data(), text.size() * sizeof(char16_t));
-  const std::uint32_t tail = total - (begin + old_len);
-  if (in && tail > 0) {
-    std::memcpy(out + begin + text.size(), in + begin + old_len, tail * sizeof(char16_t));
+  for (int i = 0; i < kSlots; ++i) {
+    if (!texts[i].empty()) std::memcpy(out, texts[i].data(), texts[i].size() * sizeof(char16_t));
+    out += texts[i].size();
   }
   block_ = std::move(fresh);
+}
+
+void VarTexts::Set(int slot, std::u16string_view text) {
+  if (slot < 0 || slot >= kSlots) return;
+  std::u16string_view texts[kSlots];
+  for (int i = 0; i < kSlots; ++i) texts[i] = i == slot ? text : Get(i);
+  Build(texts);
+}
+
+void VarTexts::Merge(const std::u16string* staged, unsigned mask) {
+  std::u16string_view texts[kSlots];
+  for (int i = 0; i < kSlots; ++i) {
+    texts[i] = (mask & (1u << i)) ? std::u16string_view(staged[i]) : Get(i);
+  }
+  Build(texts);
 }
 
 std::size_t VarTexts::HeapBytes() const {

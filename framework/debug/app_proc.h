@@ -41,6 +41,8 @@ class VarTexts {
   static int SlotOf(std::int32_t var_kind);
   std::u16string_view Get(int slot) const;
   void Set(int slot, std::u16string_view text);
+  // Replaces the slots named by mask (bit n: slot n) with texts[n], in one new block.
+  void Merge(const std::u16string* texts, unsigned mask);
   void Clear() { block_.reset(); }
   // Heap bytes held (for the memory accounting of records).
   std::size_t HeapBytes() const;
@@ -48,6 +50,7 @@ class VarTexts {
  private:
   static constexpr std::size_t kHeader = kSlots * sizeof(std::uint32_t) / sizeof(char16_t);
   std::uint32_t End(int slot) const;
+  void Build(const std::u16string_view* texts);
   std::unique_ptr<char16_t[]> block_;
 };
 
@@ -84,6 +87,8 @@ class AppProc final : public AppClassSync {
   void Vars_Function_Result(std::u16string_view v) { vars_.Set(4, v); }
   // The field of a variable kind; false (nothing stored) for a code that names no field.
   bool SetVars(std::int32_t var_kind, std::u16string_view text);
+  // Several lists at once (bit n of mask: slot n of VarTexts), in one new block.
+  void MergeVars(const std::u16string* texts, unsigned mask) { vars_.Merge(texts, mask); }
 
   // Entry and exit ticks (milliseconds of the system timer), recorded only while procedure
   // timing is switched on; 0 otherwise. As text: "HH:MM:SS" (".mmm" with the decimal part) or

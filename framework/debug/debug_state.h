@@ -40,16 +40,26 @@ class NameTable {
 
 // The trace records, by ID: the record of ID n is [n - 1]. Records are stored in fixed blocks,
 // so they never move once made and no space is lost to growth beyond the current block.
+// The variable lists of the newest record are gathered here first and packed into the record in
+// one piece when it is left, when a newer record is made, or as soon as anyone looks at a record:
+// a procedure that registers its parameters and its result costs one allocation, not two.
 class ProcRegistry {
  public:
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  AppProc& operator[](std::size_t i) { return blocks_[i / kBlock][i % kBlock]; }
-  const AppProc& operator[](std::size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  AppProc& operator[](std::size_t i) {
+    Pack();
+    return Raw(i);
+  }
+  const AppProc& operator[](std::size_t i) const {
+    Pack();
+    return Raw(i);
+  }
   // Throws std::out_of_range for an index at or beyond size().
   const AppProc& at(std::size_t i) const;
   template <class... A>
   AppProc& emplace_back(A&&... args) {
+    Pack();
     if (size_ == blocks_.size() * kBlock) {
       blocks_.emplace_back();
       blocks_.back().reserve(kBlock);
@@ -60,13 +70,23 @@ class ProcRegistry {
   }
   void pop_back();
   void clear();
+  // Stores the list of a variable kind in record i (nothing for a code that names no list).
+  void SetVars(std::size_t i, std::int32_t var_kind, std::u16string_view text);
   // Bytes of the registry itself beyond its records (unused block space, block list).
   std::size_t MemoryBytes() const;
 
  private:
   static constexpr std::size_t kBlock = 1024;
+  AppProc& Raw(std::size_t i) const {
+    return const_cast<AppProc&>(blocks_[i / kBlock][i % kBlock]);
+  }
+  void Pack() const;
+
   std::vector<std::vector<AppProc>> blocks_;
   std::size_t size_ = 0;
+  mutable std::array<std::u16string, VarTexts::kSlots> staged_;
+  mutable unsigned staged_mask_ = 0;  // bit n: staged_[n] holds a list
+  mutable std::size_t staged_index_ = 0;
 };
 
 struct DebugState {

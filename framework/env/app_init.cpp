@@ -190,12 +190,26 @@ void InitEnv_VersionFacts() {
     debug::dLog(-1, u"Windows: " + winver::DescribeWinVersion(*Ctx().env), debug::Event_Normal);
 }
 
-// The 64-bit test. Without IsWow64Process only Windows XP x64 counts as 64-bit. With it the
-// answer comes from IsWow64Process on the current process, which arrives with the process
-// queries; until then g_Win64bit stays false.
+// The 64-bit test. g_Win64bit means "this process runs under WOW64": it is what makes the
+// file-system redirection pair act. Without IsWow64Process only Windows XP x64 counts; with it
+// IsWow64Process on the current process answers (a failed call leaves it false and is logged).
+// A 64-bit build of this program is never a WOW64 process, yet it can only run on 64-bit
+// Windows: there Win64bit is true while g_Win64bit stays false, so the redirection pair does
+// nothing (a 64-bit process sees the real System32 anyway).
 void InitEnv_Win64bit(AppEnv& env) {
-  if (!env.API_IsWow64Process) env.g_Win64bit = env.WinXP64;
-  env.Win64bit = env.g_Win64bit;
+  if (!env.API_IsWow64Process) {
+    env.g_Win64bit = env.WinXP64;
+  } else {
+    platform::BOOL wow64 = 0;
+    if (OS().sys.IsWow64Process(platform::kCurrentProcess, &wow64))
+      env.g_Win64bit = wow64 != 0;
+    else
+      debug::dLogAPI(-1, u"IsWow64Process");
+  }
+  platform::SYSTEM_INFO si;
+  OS().sys.GetSystemInfo(&si);
+  const bool process_is_64bit = si.wProcessorArchitecture == 9 || si.wProcessorArchitecture == 12;
+  env.Win64bit = env.g_Win64bit || process_is_64bit;
 }
 
 // Dir_ProgramFiles (with its " (x86)" rule), Dir_CommonProgramFiles, Dir_ProgramFiles32 and

@@ -228,14 +228,17 @@ WinFlags PlatformFlags(int product_type) {
   return f;
 }
 
-bool HasUpdate1(std::u16string_view build_lab_ex) {
-  constexpr std::int64_t kUpdate1Build = 17031;
-  if (build_lab_ex.empty()) return false;
+std::optional<std::int64_t> BuildLabExSecondField(std::u16string_view build_lab_ex) {
   const std::size_t first = build_lab_ex.find(u'.');
-  if (first == std::u16string_view::npos) return false;
+  if (first == std::u16string_view::npos) return std::nullopt;
   std::u16string_view second = build_lab_ex.substr(first + 1);
   second = second.substr(0, second.find(u'.'));
-  const auto n = ParseLong(second);
+  return ParseLong(second);
+}
+
+bool HasUpdate1(std::u16string_view build_lab_ex) {
+  constexpr std::int64_t kUpdate1Build = 17031;
+  const auto n = BuildLabExSecondField(build_lab_ex);
   return n && *n >= kUpdate1Build;
 }
 
@@ -554,6 +557,9 @@ void SetupEnvOSVersionDetails() {
         if (winver::NeedsUpdate1Check(rec.dwMajorVersion, rec.dwMinorVersion)) {
           build_lab_ex = ReadBuildLabEx();
           update1 = winver::HasUpdate1(build_lab_ex);
+          if (!build_lab_ex.empty() && !winver::BuildLabExSecondField(build_lab_ex))
+            p.Log(u"BuildLabEx has no build number in its second field; taken as no Update 1.",
+                  debug::Event_Normal, u"sBuildLabEx=" + build_lab_ex);
           p.Created({u"sBuildLabEx", build_lab_ex, u"bUpdate1", update1});
         }
         const int serverr2 = rec.dwMajorVersion == 5 && rec.dwMinorVersion == 2

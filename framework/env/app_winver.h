@@ -129,6 +129,9 @@ WinFlags PlatformFlags(int product_type);
 // field is a number of 17031 or more. Empty text, a missing field or one that is no number:
 // false.
 bool HasUpdate1(std::u16string_view build_lab_ex);
+// The number in the second "." field of "BuildLabEx" (blanks around it allowed); nullopt when
+// there is no such field or it is no whole number within 32 bits.
+std::optional<std::int64_t> BuildLabExSecondField(std::u16string_view build_lab_ex);
 // Only version 6.3 asks for "BuildLabEx".
 bool NeedsUpdate1Check(std::uint32_t major, std::uint32_t minor);
 

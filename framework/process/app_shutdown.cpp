@@ -81,8 +81,8 @@ void CallExternalFallback(const Proc& p, const std::vector<Value>& vArgs,
 [[noreturn]] void RaiseShutdownError(std::int32_t number, std::u16string source,
                                      std::u16string_view description, std::u16string_view tail) {
   const DWORD err = OS().sys.GetLastError();
-  std::u16string text = std::u16string(description) + debug::GetSystemMsg(static_cast<std::int32_t>(err)) +
-                        std::u16string(tail);
+  std::u16string text = std::u16string(description) +
+                        debug::GetSystemMsg(static_cast<std::int32_t>(err)) + std::u16string(tail);
   OS().sys.SetLastError(err);
   throw debug::RuntimeErrorException{{number, std::move(text), std::move(source)}};
 }
@@ -91,8 +91,8 @@ void CallExternalFallback(const Proc& p, const std::vector<Value>& vArgs,
 
 bool RestartWindows(bool bForceIfHung, bool bForce, bool bRestartApps) {
   Proc p(kModule, u"RestartWindows", Kind::Function);
-  const std::vector<Value> vArgs = {u"bForceIfHung", bForceIfHung, u"bForce", bForce,
-                                     u"bRestartApps", bRestartApps};
+  const std::vector<Value> vArgs = {u"bForceIfHung", bForceIfHung,    u"bForce",
+                                    bForce,          u"bRestartApps", bRestartApps};
   p.Args(vArgs);
   bool bRet = false;
   p.Step([&] {
@@ -110,8 +110,8 @@ bool RestartWindows(bool bForceIfHung, bool bForce, bool bRestartApps) {
 
 bool LogoffWindows(bool bForceIfHung, bool bForce, bool bRestartApps) {
   Proc p(kModule, u"LogoffWindows", Kind::Function);
-  const std::vector<Value> vArgs = {u"bForceIfHung", bForceIfHung, u"bForce", bForce,
-                                     u"bRestartApps", bRestartApps};
+  const std::vector<Value> vArgs = {u"bForceIfHung", bForceIfHung,    u"bForce",
+                                    bForce,          u"bRestartApps", bRestartApps};
   p.Args(vArgs);
   bool bRet = false;
   p.Step([&] {
@@ -181,9 +181,8 @@ bool NTEnableShutDown(std::u16string& sMsg) {
     }
     constexpr std::u16string_view kNoPrivileges =
         u"Can't enable shutdown: You do not have the privileges to shutdown this system. [";
-    if (!OS().sec.OpenProcessToken(hProcess,
-                                   platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY,
-                                   &hToken)) {
+    if (!OS().sec.OpenProcessToken(
+            hProcess, platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY, &hToken)) {
       hToken = 0;
       RaiseShutdownError(kErrCannotAdjustToken, source, kNoPrivileges, u"]");
     }

@@ -81,7 +81,7 @@ class FileApi {
   virtual BOOL PathIsDirectoryW(const char16_t* path) = 0;
   // shlwapi: TRUE when the file name matches one of the ";"-separated patterns ("*", "?"),
   // letter case ignored; "*.*" matches every name.
-  virtual BOOL PathMatchSpecW(const char16_t* file, const char16_t* spec) = 0;
+  virtual BOOL PathMatchSpecW(const char16_t* file, const char16_t* masks) = 0;
 
   // Search: kInvalidHandle and 2 when nothing matches (3 for a missing folder, 267 when the
   // folder is a file); FindNextFileW ends with FALSE and 18.

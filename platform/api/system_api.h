@@ -39,6 +39,11 @@ class SystemApi {
   virtual DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD size) = 0;
   virtual HMODULE GetModuleHandleW(const char16_t* name) = 0;
   virtual DWORD GetCurrentProcessId() = 0;
+  // *wow64 TRUE when `process` is a 32-bit process on 64-bit Windows. Windows without the
+  // entry point: FALSE and 127 (callers probe for it first).
+  virtual BOOL IsWow64Process(HANDLE process, BOOL* wow64) = 0;
+  // The architecture the calling process runs as (a WOW64 process sees INTEL).
+  virtual void GetSystemInfo(SYSTEM_INFO* info) = 0;
   // Closes any kernel handle (file, process, search...); FALSE and 6 for an unknown one.
   virtual BOOL CloseHandle(HANDLE h) = 0;
   // Ends the process; never returns.

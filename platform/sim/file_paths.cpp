@@ -337,14 +337,14 @@ bool DosPatternMatch(std::u16string_view dos_pattern, std::u16string_view name) 
   return DosMatch(dos_pattern, name);
 }
 
-bool PathSpecMatch(std::u16string_view name, std::u16string_view spec) {
-  if (spec == u"*.*") return true;
-  while (!spec.empty()) {
-    while (!spec.empty() && spec[0] == u' ') spec.remove_prefix(1);
-    if (SpecMatchOne(name, spec)) return true;
-    const std::size_t semi = spec.find(u';');
+bool PathSpecMatch(std::u16string_view name, std::u16string_view masks) {
+  if (masks == u"*.*") return true;
+  while (!masks.empty()) {
+    while (!masks.empty() && masks[0] == u' ') masks.remove_prefix(1);
+    if (SpecMatchOne(name, masks)) return true;
+    const std::size_t semi = masks.find(u';');
     if (semi == std::u16string_view::npos) break;
-    spec.remove_prefix(semi + 1);
+    masks.remove_prefix(semi + 1);
   }
   return false;
 }

@@ -103,7 +103,7 @@ bool IsShortName(std::u16string_view name);
 std::u16string ToDosPattern(std::u16string_view pattern, bool had_trailing_dot);
 bool DosPatternMatch(std::u16string_view dos_pattern, std::u16string_view name);
 // PathMatchSpecW: ";"-separated patterns, leading blanks skipped, "*" and "?", no DOS rules.
-bool PathSpecMatch(std::u16string_view name, std::u16string_view spec);
+bool PathSpecMatch(std::u16string_view name, std::u16string_view masks);
 
 class FileSystem {
  public:

@@ -39,11 +39,11 @@ struct ShownMessageBox {
 struct ShutdownRequest {
   enum class Kind { kLogoff, kRestart, kShutdown, kPowerOff };
   Kind kind = Kind::kRestart;
-  std::u16string via;         // "ExitWindowsEx", "shutdown.exe", "wpeutil.exe", "logoff.exe"
-  platform::UINT flags = 0;   // the EWX_* flags (a tool's request: the equivalent ones)
-  DWORD reason = 0;           // the shutdown reason code (0 where a tool names none)
-  bool forced = false;        // applications are closed without asking (EWX_FORCE, "-f")
-  std::u16string user;        // who was signed in when it was asked
+  std::u16string via;        // "ExitWindowsEx", "shutdown.exe", "wpeutil.exe", "logoff.exe"
+  platform::UINT flags = 0;  // the EWX_* flags (a tool's request: the equivalent ones)
+  DWORD reason = 0;          // the shutdown reason code (0 where a tool names none)
+  bool forced = false;       // applications are closed without asking (EWX_FORCE, "-f")
+  std::u16string user;       // who was signed in when it was asked
 };
 
 // A failure injected into a platform call: the nth use of `api` (1-based; 0 = every use)

@@ -474,10 +474,10 @@ BOOL SimFileApi::PathIsDirectoryW(const char16_t* path) {
   return at.node->is_dir ? static_cast<BOOL>(kFILE_ATTRIBUTE_DIRECTORY) : 0;
 }
 
-BOOL SimFileApi::PathMatchSpecW(const char16_t* file, const char16_t* spec) {
+BOOL SimFileApi::PathMatchSpecW(const char16_t* file, const char16_t* masks) {
   if (auto e = m_.Gate("PathMatchSpecW")) return Fail(*e, BOOL{0});
-  if (!file || !spec) return 0;
-  return PathSpecMatch(file, spec) ? 1 : 0;
+  if (!file || !masks) return 0;
+  return PathSpecMatch(file, masks) ? 1 : 0;
 }
 
 // ---- search ----------------------------------------------------------------------------------

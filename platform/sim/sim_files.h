@@ -81,7 +81,7 @@ class SimFileApi final : public platform::FileApi {
                             platform::WIN32_FILE_ATTRIBUTE_DATA* data) override;
   BOOL SetFileAttributesW(const char16_t* name, DWORD attributes) override;
   BOOL PathIsDirectoryW(const char16_t* path) override;
-  BOOL PathMatchSpecW(const char16_t* file, const char16_t* spec) override;
+  BOOL PathMatchSpecW(const char16_t* file, const char16_t* masks) override;
   HANDLE FindFirstFileW(const char16_t* pattern, platform::WIN32_FIND_DATAW* data) override;
   BOOL FindNextFileW(HANDLE search, platform::WIN32_FIND_DATAW* data) override;
   BOOL FindClose(HANDLE search) override;

@@ -141,9 +141,8 @@ DWORD RunShutdownTool(Machine& m, const std::u16string& command_line) {
     }
   }
   if (abort) {
-    return ToolError(
-        m, u"Unable to abort the system shutdown because no shutdown was in progress.",
-        kERROR_NO_SHUTDOWN_IN_PROGRESS);
+    return ToolError(m, u"Unable to abort the system shutdown because no shutdown was in progress.",
+                     kERROR_NO_SHUTDOWN_IN_PROGRESS);
   }
   if (!kind || (*kind == Kind::kLogoff && (remote || with_reason)))
     return ToolError(m, kBadParameter, 87);

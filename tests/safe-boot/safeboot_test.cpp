@@ -188,6 +188,7 @@ TEST_F(SafeBootTest, FailingBootSettingIsUndoneToldAndNotRestarted) {
   for (const bool net : {true, false}) {
     SCOPED_TRACE(net ? "network" : "minimal");
     sim::Machine m;
+    MakeThirtyTwoBit(m);
     Context ctx(m.platform());
     ContextScope scope(ctx);
     InitApp(false, u"");

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/app_main.h"
 #include "framework/debug/app_debug.h"
 #include "framework/debug/app_proc.h"
 #include "framework/debug/debug_state.h"
@@ -38,12 +40,27 @@ class SessionTest : public ::testing::Test {
     InitApp(false, u"");
     // Only what the procedures under test do from here on counts.
     m.started_command_lines.clear();
+    m.processes.erase(
+        std::remove_if(m.processes.begin(), m.processes.end(),
+                       [&](const sim::SimProcess& p) { return p.parent_pid == m.current_pid; }),
+        m.processes.end());
   }
   AppEnv& env() { return *ctx_->env; }
 
+  // Runs the program as a new process with this argument text, in a context of its own, the
+  // way the user or a script would start it; the end of the process is not an error.
+  void RunProgram(std::u16string_view args) {
+    Context run(m.platform());
+    ContextScope scope(run);
+    m.SetProgramCommandLine(u"\"" + m.CurrentProcess().image + u"\" " + std::u16string(args));
+    try {
+      Main();
+    } catch (const platform::ProcessExit&) {
+    }
+  }
+
   // Every trace record of the procedures with these names, in order of entry.
-  std::vector<const debug::AppProc*> Calls(
-      std::initializer_list<std::u16string_view> names) const {
+  std::vector<const debug::AppProc*> Calls(std::initializer_list<std::u16string_view> names) const {
     std::vector<const debug::AppProc*> out;
     const auto& procs = ctx_->debug->procs;
     for (std::size_t i = 0; i < procs.size(); ++i) {
@@ -52,9 +69,7 @@ class SessionTest : public ::testing::Test {
     }
     return out;
   }
-  std::vector<const debug::AppProc*> Calls(std::u16string_view name) const {
-    return Calls({name});
-  }
+  std::vector<const debug::AppProc*> Calls(std::u16string_view name) const { return Calls({name}); }
   // One field ("sValueName") of a trace record's argument list, as its text ("" when absent).
   static std::u16string Field(std::u16string_view list, std::u16string_view name) {
     const std::u16string sep = debug::VarSeparator();
@@ -76,6 +91,15 @@ class SessionTest : public ::testing::Test {
     const auto calls = Calls(name);
     return calls.size() == 1 ? std::u16string(calls[0]->Vars_Passed_ByVal()) : u"<not once>";
   }
+  // The command lines of the processes the program itself started, in order (not what those
+  // started in turn, such as the net.exe behind "cmd.exe /c net ...").
+  static std::vector<std::u16string> StartedByProgram(const sim::Machine& machine) {
+    std::vector<std::u16string> out;
+    for (const sim::SimProcess& p : machine.processes)
+      if (p.parent_pid == machine.current_pid) out.push_back(p.command_line);
+    return out;
+  }
+  std::vector<std::u16string> StartedByProgram() const { return StartedByProgram(m); }
   static bool LogHas(std::u16string_view text) {
     return debug::DebugLogText().find(text) != std::u16string::npos;
   }

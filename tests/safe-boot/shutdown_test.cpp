@@ -43,7 +43,7 @@ TEST_F(ShutdownTest, ForcedRestartOnWindows10AsksTheSystemWithFlags6AndThePlanne
   EXPECT_TRUE(r.forced);
   // The privilege the system asks for was switched on in the program's own token.
   EXPECT_TRUE(m.token.privileges.at(u"SeShutdownPrivilege"));
-  EXPECT_TRUE(m.started_command_lines.empty());
+  EXPECT_TRUE(StartedByProgram().empty());
   EXPECT_FALSE(LogHas(u"API Failure"));
 }
 
@@ -54,7 +54,7 @@ TEST_F(ShutdownTest, RefusedRestartStartsShutdownExeHiddenAndReportsFailure) {
   EXPECT_FALSE(RestartWindows(true, true, false));
 
   EXPECT_EQ(ShutdownSystemFlags(), u"6");
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
   const sim::SimProcess* tool = StartedProcess(u"shutdown.exe -r -t 0 -f");
   ASSERT_NE(tool, nullptr);
   EXPECT_EQ(tool->show_window, 0);  // SW_HIDE
@@ -78,7 +78,7 @@ TEST_F(ShutdownTest, RefusedRestartOnWinPEStartsWpeutilInsteadOfShutdownExe) {
   RefuseExitWindowsEx();
   EXPECT_FALSE(RestartWindows(true, true, false));
 
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{u"wpeutil.exe Reboot"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"wpeutil.exe Reboot"});
   EXPECT_TRUE(LogHas(u"API Failure; calling external process.  (wpeutil.exe)"));
   ASSERT_EQ(m.shutdown_requests.size(), 1u);
   EXPECT_EQ(m.shutdown_requests[0].via, u"wpeutil.exe");
@@ -120,7 +120,6 @@ TEST_F(ShutdownTest, FlagTableRowsGiveTheirFlagsAndFallbackArguments) {
       Context ctx(machine.platform());
       ContextScope scope(ctx);
       InitApp(false, u"");
-      machine.started_command_lines.clear();
       if (refused) machine.InjectFault("ExitWindowsEx", platform::kERROR_ACCESS_DENIED);
       const bool ok = row.logoff ? LogoffWindows(row.force_if_hung, row.force, row.restart_apps)
                                  : RestartWindows(row.force_if_hung, row.force, row.restart_apps);
@@ -129,9 +128,9 @@ TEST_F(ShutdownTest, FlagTableRowsGiveTheirFlagsAndFallbackArguments) {
         ASSERT_EQ(machine.shutdown_requests.size(), 1u);
         EXPECT_EQ(machine.shutdown_requests[0].flags, row.flags);
         EXPECT_EQ(machine.shutdown_requests[0].reason, kShutdownReason);
-        EXPECT_TRUE(machine.started_command_lines.empty());
+        EXPECT_TRUE(StartedByProgram(machine).empty());
       } else {
-        EXPECT_EQ(machine.started_command_lines, row.fallback);
+        EXPECT_EQ(StartedByProgram(machine), row.fallback);
       }
     }
   }
@@ -143,7 +142,7 @@ TEST_F(ShutdownTest, RefusedForcedLogoffStartsShutdownExeAndThenLogoffExe) {
   RefuseExitWindowsEx();
   EXPECT_FALSE(LogoffWindows(true, true, false));
 
-  EXPECT_EQ(m.started_command_lines,
+  EXPECT_EQ(StartedByProgram(),
             (std::vector<std::u16string>{u"shutdown.exe -l -t 0 -f", u"logoff.exe"}));
   ASSERT_EQ(m.shutdown_requests.size(), 2u);
   EXPECT_EQ(m.shutdown_requests[0].via, u"shutdown.exe");
@@ -188,7 +187,7 @@ TEST_F(ShutdownTest, WhenNoWayEnablesThePrivilegeTheSystemIsNotAskedAndTheToolTa
   EXPECT_TRUE(LogHas(u"Can't enable shutdown: Can't find the SE_SHUTDOWN_NAME privilege value. ["));
   EXPECT_TRUE(LogHas(u"Aborting; Failed to enable privilege!  (qzr Platform method.)"));
   EXPECT_EQ(m.CallCount("ExitWindowsEx"), 0);
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
 }
 
 TEST_F(ShutdownTest, TokenWithoutTheShutdownPrivilegeIsRefusedByTheSystemAndByTheTool) {
@@ -200,7 +199,7 @@ TEST_F(ShutdownTest, TokenWithoutTheShutdownPrivilegeIsRefusedByTheSystemAndByTh
   EXPECT_FALSE(RestartWindows(true, true, false));
 
   EXPECT_TRUE(LogHas(u"关闭系统失败: "));
-  EXPECT_EQ(m.started_command_lines, std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
   EXPECT_TRUE(m.shutdown_requests.empty());
 }
 

@@ -231,6 +231,8 @@ TEST_F(WinVersionTest, MissingOrOddBuildLabExMeansNoUpdate1) {
         u"9600.update.amd64fre");
   }
   Detect();
+  EXPECT_TRUE(LogHas(u"BuildLabEx has no build number in its second field"));
+  EXPECT_TRUE(LogHas(u"9600.update.amd64fre"));
   EXPECT_TRUE(Env().Win81);
   EXPECT_FALSE(Env().Win81u1);
   EXPECT_TRUE(Env().Win81_OrNewer);
