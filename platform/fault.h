@@ -17,8 +17,8 @@ enum : std::uint32_t {
 };
 
 struct ProcessorFault {
-  std::uint32_t code = 0;        // exception code, innermost record of a chain
-  std::uintptr_t address = 0;    // faulting instruction
+  std::uint32_t code = 0;      // exception code, innermost record of a chain
+  std::uintptr_t address = 0;  // faulting instruction
 };
 
 // Thrown by ExitProcess of the simulated machine so that the run of the program ends where a

@@ -24,9 +24,15 @@ Context& Ctx() {
   return *g_current;
 }
 
-bool HasCtx() { return g_current != nullptr; }
+bool HasCtx() {
+  return g_current != nullptr;
+}
 
-ContextScope::ContextScope(Context& ctx) : previous_(g_current) { g_current = &ctx; }
-ContextScope::~ContextScope() { g_current = previous_; }
+ContextScope::ContextScope(Context& ctx) : previous_(g_current) {
+  g_current = &ctx;
+}
+ContextScope::~ContextScope() {
+  g_current = previous_;
+}
 
 }  // namespace kes

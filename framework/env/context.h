@@ -57,7 +57,9 @@ Context& Ctx();
 // True when a context is current.
 bool HasCtx();
 // The current machine's interfaces.
-inline platform::Platform& OS() { return Ctx().os; }
+inline platform::Platform& OS() {
+  return Ctx().os;
+}
 
 // Makes a context current for its lifetime and restores the previous one afterwards.
 class ContextScope {

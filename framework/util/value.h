@@ -76,8 +76,8 @@ class Value {
     bool operator==(const NullTag&) const = default;
   };
   using Storage = std::variant<std::monostate, NullTag, std::int16_t, std::int32_t, std::int64_t,
-                               float, double, Currency, Date, std::u16string, ObjectRef,
-                               ErrorValue, bool, std::uint8_t, Record, std::shared_ptr<Array>>;
+                               float, double, Currency, Date, std::u16string, ObjectRef, ErrorValue,
+                               bool, std::uint8_t, Record, std::shared_ptr<Array>>;
 
   Value() = default;
   Value(std::int16_t v) : data_(v) {}
@@ -106,25 +106,40 @@ class Value {
 
   VarType type() const {
     switch (data_.index()) {
-      case 0: return VarType::Empty;
-      case 1: return VarType::Null;
-      case 2: return VarType::Integer;
-      case 3: return VarType::Long;
-      case 4: return VarType::LongLong;
-      case 5: return VarType::Single;
-      case 6: return VarType::Double;
-      case 7: return VarType::Currency;
-      case 8: return VarType::Date;
-      case 9: return VarType::String;
+      case 0:
+        return VarType::Empty;
+      case 1:
+        return VarType::Null;
+      case 2:
+        return VarType::Integer;
+      case 3:
+        return VarType::Long;
+      case 4:
+        return VarType::LongLong;
+      case 5:
+        return VarType::Single;
+      case 6:
+        return VarType::Double;
+      case 7:
+        return VarType::Currency;
+      case 8:
+        return VarType::Date;
+      case 9:
+        return VarType::String;
       case 10:
         return std::get<ObjectRef>(data_).data_access ? VarType::DataObject : VarType::Object;
-      case 11: return VarType::Error;
-      case 12: return VarType::Boolean;
-      case 13: return VarType::Byte;
-      case 14: return VarType::UDT;
+      case 11:
+        return VarType::Error;
+      case 12:
+        return VarType::Boolean;
+      case 13:
+        return VarType::Byte;
+      case 14:
+        return VarType::UDT;
       default:
-        return static_cast<VarType>(static_cast<int>(VarType::Array) |
-                                    static_cast<int>(std::get<std::shared_ptr<Array>>(data_)->element));
+        return static_cast<VarType>(
+            static_cast<int>(VarType::Array) |
+            static_cast<int>(std::get<std::shared_ptr<Array>>(data_)->element));
     }
   }
 

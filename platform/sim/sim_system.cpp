@@ -133,8 +133,7 @@ class SimSystemApi final : public SystemApi {
 
   BOOL IsWow64Process(HANDLE process, BOOL* wow64) override {
     if (Fail("IsWow64Process")) return 0;
-    if (!Exports(u"kernel32.dll", "IsWow64Process"))
-      return Error(kERROR_PROC_NOT_FOUND, BOOL{0});
+    if (!Exports(u"kernel32.dll", "IsWow64Process")) return Error(kERROR_PROC_NOT_FOUND, BOOL{0});
     if (process != platform::kCurrentProcess && !m_.Lookup<KernelObject>(process))
       return Error(kERROR_INVALID_HANDLE, BOOL{0});
     if (wow64) *wow64 = (m_.facts.is_64bit && m_.facts.process_is_32bit) ? 1 : 0;

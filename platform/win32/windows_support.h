@@ -21,8 +21,12 @@
 namespace kes::win32 {
 
 // UTF-16 text crosses the boundary unchanged: wchar_t is 16 bits on Windows.
-inline const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-inline wchar_t* W(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+inline const wchar_t* W(const char16_t* s) {
+  return reinterpret_cast<const wchar_t*>(s);
+}
+inline wchar_t* W(char16_t* s) {
+  return reinterpret_cast<wchar_t*>(s);
+}
 inline std::u16string U(const wchar_t* s) {
   return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
 }

@@ -11,6 +11,7 @@ constexpr Scenario kScenarios[] = {
     {"fault-selftest", &FaultSelfTest},
     {"wait-latency", &WaitLatency},
     {"registry", &Registry},
+    {"files-launch", &FilesLaunch},
 };
 
 }  // namespace

@@ -42,4 +42,10 @@ Outcome WaitLatency();
 // found" and still a success). Cleans up its key.
 Outcome Registry();
 
+// After the program's start-up: folders created, a file written, its read-only and hidden
+// attributes set, copied onto a read-only target (which keeps its attribute), deleted; a folder
+// tree removed through the shell; a UTF-16 .reg file imported with reg.exe and read back;
+// "cmd.exe /c exit 3" through ShellAndWait returns 3 and ShellX returns cmd's exit code 7.
+Outcome FilesLaunch();
+
 }  // namespace kes::win32::e2e
