@@ -56,23 +56,36 @@ bool IsMember(const SimGroup& g, std::u16string_view name) {
                      [&](const std::u16string& s) { return EqualsNoCase(s, name); });
 }
 
+// The words after "net user" / "net localgroup", with their /ADD and /DELETE switches.
+struct NetWords {
+  std::vector<std::u16string> words;
+  bool add = false;
+  bool del = false;
+};
+
+// False for a switch the commands do not know (the tool then prints its usage).
+bool ParseNetWords(const std::vector<std::u16string>& args, NetWords& out) {
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (IsSwitch(args[i], u"add"))
+      out.add = true;
+    else if (IsSwitch(args[i], u"delete"))
+      out.del = true;
+    else if (args[i].starts_with(u"/"))
+      return false;
+    else
+      out.words.push_back(args[i]);
+  }
+  return true;
+}
+
 DWORD NetUser(Machine& m, const std::vector<std::u16string>& args) {
   static constexpr char16_t kUsage[] =
       u"NET USER\r\n[username [password | *] [options]] [/DOMAIN]\r\n"
       u"         username {password | *} /ADD [options] [/DOMAIN]\r\n"
       u"         username [/DELETE] [/DOMAIN]";
-  std::vector<std::u16string> words;
-  bool add = false, del = false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    if (IsSwitch(args[i], u"add"))
-      add = true;
-    else if (IsSwitch(args[i], u"delete"))
-      del = true;
-    else if (args[i].starts_with(u"/"))
-      return NetSyntax(m, kUsage);
-    else
-      words.push_back(args[i]);
-  }
+  NetWords parsed;
+  if (!ParseNetWords(args, parsed)) return NetSyntax(m, kUsage);
+  auto& [words, add, del] = parsed;
   if (words.empty()) {
     if (add || del) return NetSyntax(m, kUsage);
     std::u16string list = u"User accounts for \\\\" + m.computer_name + u"\r\n\r\n";
@@ -113,18 +126,9 @@ DWORD NetLocalGroup(Machine& m, const std::vector<std::u16string>& args) {
       u"NET LOCALGROUP\r\n[groupname [/COMMENT:\"text\"]] [/DOMAIN]\r\n"
       u"              groupname {/ADD [/COMMENT:\"text\"] | /DELETE}  [/DOMAIN]\r\n"
       u"              groupname name [...] {/ADD | /DELETE} [/DOMAIN]";
-  std::vector<std::u16string> words;
-  bool add = false, del = false;
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    if (IsSwitch(args[i], u"add"))
-      add = true;
-    else if (IsSwitch(args[i], u"delete"))
-      del = true;
-    else if (args[i].starts_with(u"/"))
-      return NetSyntax(m, kUsage);
-    else
-      words.push_back(args[i]);
-  }
+  NetWords parsed;
+  if (!ParseNetWords(args, parsed)) return NetSyntax(m, kUsage);
+  auto& [words, add, del] = parsed;
   if (add && del) return NetSyntax(m, kUsage);
   if (words.empty()) {
     if (add || del) return NetSyntax(m, kUsage);
