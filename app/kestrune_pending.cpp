@@ -19,9 +19,4 @@ void ShowMainWindow() {
   NotAvailable(p, u"ShowMainWindow");
 }
 
-void RepairSafeBootLocal() {
-  Proc p(u"KestruneMain", u"RepairSafeBootLocal", Kind::Sub);
-  NotAvailable(p, u"RepairSafeBootLocal");
-}
-
 }  // namespace kes

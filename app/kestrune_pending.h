@@ -11,8 +11,4 @@ namespace kes {
 // so and shows nothing.
 void ShowMainWindow();
 
-// Writes the SafeBoot branch of the running Windows version from the registry file carried in
-// the program. Not available yet: logs so and changes nothing.
-void RepairSafeBootLocal();
-
 }  // namespace kes

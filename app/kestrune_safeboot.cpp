@@ -7,6 +7,7 @@
 #include "app/kestrune_bootini.h"
 #include "app/kestrune_main.h"
 #include "app/kestrune_pending.h"
+#include "app/kestrune_repair.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_env.h"
 #include "framework/env/context.h"

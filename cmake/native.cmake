@@ -15,6 +15,7 @@ target_link_libraries(kes_platform_sim PUBLIC kes_framework)
 # The simulated machine carries the same registry files the Windows exe embeds.
 if(TARGET kes_resources_generated)
   add_dependencies(kes_platform_sim kes_resources_generated)
+  target_sources(kes_platform_sim PRIVATE ${KES_SB_CPP})
 endif()
 
 enable_testing()

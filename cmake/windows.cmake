@@ -32,6 +32,11 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/kestrune.rc PROPERTIES
 add_executable(Kestrune ${CMAKE_SOURCE_DIR}/platform/win32/entry_kestrune.cpp
   ${CMAKE_BINARY_DIR}/version.rc ${CMAKE_SOURCE_DIR}/resources/kestrune.rc)
 set_target_properties(Kestrune PROPERTIES OUTPUT_NAME Kestrune SUFFIX .exe)
+# The SafeBoot registry files, generated at build time (cmake/safeboot_resources.cmake).
+target_sources(Kestrune PRIVATE ${KES_SB_RC})
+set_source_files_properties(${KES_SB_RC} PROPERTIES GENERATED TRUE
+  OBJECT_DEPENDS "${KES_SB_REG_FILES}")
+add_dependencies(Kestrune kes_resources_generated)
 target_compile_options(Kestrune PRIVATE ${KES_WARNINGS})
 target_compile_definitions(Kestrune PRIVATE UNICODE _UNICODE)
 target_include_directories(Kestrune PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
@@ -52,3 +57,10 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/platform/win32/entry_framework_e2e.cpp)
     kes_framework ${KES_WIN32_LIBS})
   target_link_options(framework_e2e PRIVATE -static -static-libgcc -static-libstdc++ -municode)
 endif()
+
+# bcdedit_double.exe: a recording stand-in for bcdedit.exe that the Wine tests put in the prefix's
+# System32 (Wine has no bcdedit.exe of its own).
+add_executable(bcdedit_double ${CMAKE_SOURCE_DIR}/tests/safe-boot/bcdedit_double.c)
+target_compile_options(bcdedit_double PRIVATE ${KES_WARNINGS})
+target_compile_definitions(bcdedit_double PRIVATE UNICODE _UNICODE)
+target_link_options(bcdedit_double PRIVATE -static -static-libgcc -municode)

@@ -83,6 +83,15 @@ class SystemApi {
   virtual std::uintptr_t GetProcAddress(HMODULE module, const char* name) = 0;
   virtual BOOL FreeLibrary(HMODULE module) = 0;
 
+  // The program's own resources. FindResourceW: handle of the resource `name` of type `type`
+  // (names and types compare without regard to case; module 0 = the exe), 0 and 1813/1814 when
+  // the type/name is absent. LoadResource: non-zero handle for a found resource, 0 on failure.
+  // SizeofResource: size in bytes, 0 on failure. LockResource: the first byte, null on failure.
+  virtual HANDLE FindResourceW(HMODULE module, const char16_t* name, const char16_t* type) = 0;
+  virtual HANDLE LoadResource(HMODULE module, HANDLE res_info) = 0;
+  virtual DWORD SizeofResource(HMODULE module, HANDLE res_info) = 0;
+  virtual const void* LockResource(HANDLE res_data) = 0;
+
   // On ERROR_MORE_DATA *size receives the needed size including the NUL.
   virtual BOOL GetComputerNameExW(int format, char16_t* buf, DWORD* size) = 0;
   // *size in and out includes the NUL; 122 when too small.

@@ -8,6 +8,7 @@
 
 #include "framework/util/u16.h"
 #include "platform/sim/codepage.h"
+#include "platform/sim/embedded_resources.h"
 #include "platform/sim/fault_posix.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
@@ -31,7 +32,18 @@ enum : DWORD {
   kWC_ERR_INVALID_CHARS = 0x80,
   kERROR_INVALID_FLAGS = 1004,
   kERROR_RESOURCE_LANG_NOT_FOUND = 1815,
+  kErrorResourceTypeNotFound = 1813,
+  kErrorResourceNameNotFound = 1814,
 };
+
+// Resource handles are the table index above a base no other handle kind uses.
+constexpr HANDLE kResourceBase = 0x7E000000;
+
+const EmbeddedResource* ResourceOf(HANDLE h) {
+  const auto& all = EmbeddedResources();
+  if (h < kResourceBase || h - kResourceBase >= all.size()) return nullptr;
+  return &all[h - kResourceBase];
+}
 
 std::size_t Length(const char16_t* s) {
   return s ? std::char_traits<char16_t>::length(s) : 0;
@@ -341,6 +353,42 @@ class SimSystemApi final : public SystemApi {
     auto& count = load_counts_[*lib];
     if (count > 0) --count;
     return 1;
+  }
+
+  // ---- the program's own resources (the table compiled from the build's generated files) ----
+  HANDLE FindResourceW(HMODULE module, const char16_t* name, const char16_t* type) override {
+    if (Fail("FindResourceW")) return 0;
+    if (module != 0 && module != kExeModule) return Error(kERROR_MOD_NOT_FOUND, HANDLE{0});
+    if (!name || !type) return Error(kERROR_INVALID_PARAMETER, HANDLE{0});
+    const auto& all = EmbeddedResources();
+    bool type_found = false;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      if (!EqualsNoCase(all[i].type, type)) continue;
+      type_found = true;
+      if (EqualsNoCase(all[i].name, name)) return kResourceBase + i;
+    }
+    return Error(type_found ? kErrorResourceNameNotFound : kErrorResourceTypeNotFound, HANDLE{0});
+  }
+
+  HANDLE LoadResource(HMODULE module, HANDLE res_info) override {
+    if (Fail("LoadResource")) return 0;
+    (void)module;
+    if (!ResourceOf(res_info)) return Error(kERROR_INVALID_HANDLE, HANDLE{0});
+    return res_info;
+  }
+
+  DWORD SizeofResource(HMODULE module, HANDLE res_info) override {
+    if (Fail("SizeofResource")) return 0;
+    (void)module;
+    const EmbeddedResource* r = ResourceOf(res_info);
+    if (!r) return Error(kERROR_INVALID_HANDLE, DWORD{0});
+    return static_cast<DWORD>(r->size);
+  }
+
+  const void* LockResource(HANDLE res_data) override {
+    if (Fail("LockResource")) return nullptr;
+    const EmbeddedResource* r = ResourceOf(res_data);
+    return r ? r->data : nullptr;
   }
 
   // ---- names and environment ---------------------------------------------------------------

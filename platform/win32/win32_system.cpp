@@ -252,6 +252,26 @@ class Win32SystemApi final : public platform::SystemApi {
     return ::FreeLibrary(reinterpret_cast<::HMODULE>(module));
   }
 
+  platform::HANDLE FindResourceW(HMODULE module, const char16_t* name,
+                                 const char16_t* type) override {
+    return reinterpret_cast<platform::HANDLE>(
+        ::FindResourceW(reinterpret_cast<::HMODULE>(module), W(name), W(type)));
+  }
+
+  platform::HANDLE LoadResource(HMODULE module, platform::HANDLE res_info) override {
+    return reinterpret_cast<platform::HANDLE>(
+        ::LoadResource(reinterpret_cast<::HMODULE>(module), reinterpret_cast<::HRSRC>(res_info)));
+  }
+
+  DWORD SizeofResource(HMODULE module, platform::HANDLE res_info) override {
+    return ::SizeofResource(reinterpret_cast<::HMODULE>(module),
+                            reinterpret_cast<::HRSRC>(res_info));
+  }
+
+  const void* LockResource(platform::HANDLE res_data) override {
+    return ::LockResource(reinterpret_cast<::HGLOBAL>(res_data));
+  }
+
   BOOL GetComputerNameExW(int format, char16_t* buf, DWORD* size) override {
     if (!size) {
       ::SetLastError(ERROR_INVALID_PARAMETER);
