@@ -170,13 +170,20 @@ std::u16string GetSystemDrive(std::u16string_view sUseThisWinDir) {
   return sRet;
 }
 
-std::u16string GetUserProfilesParentDir() {
-  Proc p(kModule, u"GetUserProfilesParentDir", Kind::Function);
+namespace {
+
+// The userenv folder getters share one shape: a 519-character buffer, the call's failure
+// logged under its own name, the (possibly empty) buffer normalised.
+using ProfileDirCall = platform::BOOL (platform::FileApi::*)(char16_t*, platform::DWORD*);
+
+std::u16string ProfileFolder(std::u16string_view sProcName, ProfileDirCall call,
+                             std::u16string_view sAPIName) {
+  Proc p(kModule, sProcName, Kind::Function);
   std::u16string sRet;
   p.Step([&] {
     std::vector<char16_t> buf(kBufferChars, u'\0');
     platform::DWORD size = kBufferChars;
-    if (!OS().fs.GetProfilesDirectoryW(buf.data(), &size)) p.LogAPI(u"GetProfilesDirectoryW");
+    if (!(OS().fs.*call)(buf.data(), &size)) p.LogAPI(sAPIName);
     sRet = BufferText(buf);
     FixPathFromAPI(sRet);
   });
@@ -184,19 +191,17 @@ std::u16string GetUserProfilesParentDir() {
   return sRet;
 }
 
+}  // namespace
+
+std::u16string GetUserProfilesParentDir() {
+  return ProfileFolder(u"GetUserProfilesParentDir", &platform::FileApi::GetProfilesDirectoryW,
+                       u"GetProfilesDirectoryW");
+}
+
 std::u16string GetDefaultUserProfileDir() {
-  Proc p(kModule, u"GetDefaultUserProfileDir", Kind::Function);
-  std::u16string sRet;
-  p.Step([&] {
-    std::vector<char16_t> buf(kBufferChars, u'\0');
-    platform::DWORD size = kBufferChars;
-    if (!OS().fs.GetDefaultUserProfileDirectoryW(buf.data(), &size))
-      p.LogAPI(u"GetDefaultUserProfileDirectoryW");
-    sRet = BufferText(buf);
-    FixPathFromAPI(sRet);
-  });
-  p.Result(sRet);
-  return sRet;
+  return ProfileFolder(u"GetDefaultUserProfileDir",
+                       &platform::FileApi::GetDefaultUserProfileDirectoryW,
+                       u"GetDefaultUserProfileDirectoryW");
 }
 
 std::u16string GetTempDir() {
