@@ -3,6 +3,7 @@
 #include "app/kestrune_main.h"
 #include "framework/env/app_common.h"
 #include "framework/env/app_init.h"
+#include "framework/env/context.h"
 
 namespace kes {
 
@@ -13,6 +14,8 @@ void Main() {
   SetNeverLoadForms(true);
   InitApp(false, u"");
   AppMainSub();
+  // The program ends when its last window has been unloaded.
+  OS().forms.RunForms();
 }
 
 }  // namespace kes

@@ -23,7 +23,6 @@ using platform::kHKEY_CURRENT_USER;
 using platform::kHKEY_LOCAL_MACHINE;
 
 constexpr std::u16string_view kModule = u"KestruneMain";
-constexpr std::int32_t kStyleYesNoQuestion = 36;
 
 constexpr std::u16string_view kWinlogonKey =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";

@@ -3,7 +3,8 @@
 #include <string>
 
 #include "app/kestrune_accounts.h"
-#include "app/kestrune_pending.h"
+#include "app/kestrune_safeboot.h"
+#include "app/kestrune_ui.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_common.h"
 #include "framework/env/app_env.h"
@@ -19,15 +20,6 @@ using debug::Kind;
 using debug::Proc;
 
 constexpr std::u16string_view kModule = u"KestruneMain";
-
-constexpr std::int32_t kStyleOk = 0;
-constexpr std::int32_t kStyleYesNoCancelQuestion = 35;
-constexpr std::int32_t kStyleYesNoQuestion = 36;
-
-constexpr std::u16string_view kNormalRestartPrompt =
-    u"Windows 现在已配置为在 \"正常模式\" 下重新启动, 您想现在就重新启动吗?";
-constexpr std::u16string_view kNormalRestartTitle = u"正常重启 Windows?";
-constexpr std::u16string_view kNormalNextTime = u"下次重新启动时 Windows 将正常启动.";
 
 constexpr std::u16string_view kNextBootPrompt =
     u"您是否要将下一次的 Windows 重启配置为 \"正常模式\"?\r\n\r\n"

@@ -16,6 +16,12 @@ inline constexpr std::u16string_view kKestruneKey = u"Software\\Quorlen\\Kestrun
 // Name of the one-time start entry that brings the program back on the Safe Mode boot.
 inline constexpr std::u16string_view kRunOnceEntryName = u"Quorlen Kestrune Mod";
 
+// The question after a return to normal boot, its title, and the notice after No.
+inline constexpr std::u16string_view kNormalRestartPrompt =
+    u"Windows 现在已配置为在 \"正常模式\" 下重新启动, 您想现在就重新启动吗?";
+inline constexpr std::u16string_view kNormalRestartTitle = u"正常重启 Windows?";
+inline constexpr std::u16string_view kNormalNextTime = u"下次重新启动时 Windows 将正常启动.";
+
 // Initialises visual styles and dispatches the argument text: empty shows the main window,
 // a known switch runs its action, anything else does nothing. Failures of the actions are
 // theirs to report; dispatch never fails.
@@ -32,6 +38,12 @@ bool AbortOnUNCPath();
 
 // Shows a standard message box (styles 0, 16, 35, 36) with the given title, "Kestrune" when
 // none is given. Returns the answer (1 OK, 2 Cancel, 6 Yes, 7 No), 0 when no box could be shown.
+// Message box styles the program uses (buttons + icon).
+inline constexpr std::int32_t kStyleOk = 0;
+inline constexpr std::int32_t kStyleCritical = 16;
+inline constexpr std::int32_t kStyleYesNoCancelQuestion = 35;
+inline constexpr std::int32_t kStyleYesNoQuestion = 36;
+
 std::int32_t ShowMessage(std::u16string_view sText, std::int32_t lStyle,
                          std::u16string_view sTitle = kDefaultMsgTitle);
 

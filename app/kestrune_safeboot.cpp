@@ -6,7 +6,7 @@
 #include "app/kestrune_accounts.h"
 #include "app/kestrune_bootini.h"
 #include "app/kestrune_main.h"
-#include "app/kestrune_pending.h"
+#include "app/kestrune_ui.h"
 #include "app/kestrune_repair.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_env.h"
@@ -27,9 +27,6 @@ using platform::kHKEY_LOCAL_MACHINE;
 
 constexpr std::u16string_view kModule = u"KestruneMain";
 
-constexpr std::int32_t kStyleOk = 0;
-constexpr std::int32_t kStyleError = 16;
-constexpr std::int32_t kStyleYesNoQuestion = 36;
 // The tools are waited for until they end: the timeout is given but not enforced.
 constexpr std::int32_t kToolTimeoutMS = 2000000000;
 
@@ -119,7 +116,7 @@ void AbandonConfiguration(const Proc& p, std::u16string_view sFailed) {
   p.Step([&] { Ctx().RestartDeclined = true; });
   p.Step([&] {
     ShowMessage(std::u16string(kConfigFailedNotice) + u"\r\n\r\n" + std::u16string(sFailed),
-                kStyleError);
+                kStyleCritical);
   });
 }
 

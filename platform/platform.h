@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/api/files_api.h"
+#include "platform/api/form_api.h"
 #include "platform/api/process_api.h"
 #include "platform/api/registry_api.h"
 #include "platform/api/security_api.h"
@@ -19,6 +20,7 @@ namespace kes::platform {
 struct Platform {
   SystemApi& sys;
   UiApi& ui;
+  FormApi& forms;
   RegistryApi& reg;
   FileApi& fs;
   ProcessApi& proc;

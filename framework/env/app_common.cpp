@@ -111,6 +111,41 @@ void InitVisualStyles(bool bInit) {
   }
 }
 
+void SetIconFromRes(platform::HWND hWnd, std::u16string_view sIconResName, bool bSetAsAppIcon) {
+  Proc p(kModule, u"SetIconFromRes", Kind::Sub);
+  p.Args({u"hWnd", static_cast<std::int64_t>(hWnd), u"sIconResName", sIconResName, u"bSetAsAppIcon",
+          bSetAsAppIcon});
+  // Resource names are ANSI for LoadImageA; icon names are plain ASCII.
+  std::string name;
+  for (char16_t ch : sIconResName) name.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
+  struct Size {
+    platform::UINT kind;
+    int cx_metric;
+    int cy_metric;
+  };
+  constexpr Size kSizes[] = {{platform::kICON_BIG, 11, 12}, {platform::kICON_SMALL, 49, 50}};
+  for (const Size& size : kSizes) {
+    p.Step([&] {
+      const int cx = OS().sys.GetSystemMetrics(size.cx_metric);
+      const int cy = OS().sys.GetSystemMetrics(size.cy_metric);
+      const platform::HANDLE icon =
+          OS().ui.LoadImageA(0, name.c_str(), platform::kIMAGE_ICON, cx, cy, platform::kLR_SHARED);
+      if (icon == 0) {
+        p.LogAPI(u"LoadImageA", u"sIconResName=" + std::u16string(sIconResName));
+        return;
+      }
+      const auto lparam = static_cast<std::intptr_t>(icon);
+      OS().ui.SendMessageW(hWnd, platform::kWM_SETICON, size.kind, lparam);
+      if (!bSetAsAppIcon) return;
+      platform::HWND top = hWnd;
+      for (platform::HWND owner = OS().ui.GetWindow(top, platform::kGW_OWNER); owner != 0;
+           owner = OS().ui.GetWindow(top, platform::kGW_OWNER))
+        top = owner;
+      if (top != hWnd) OS().ui.SendMessageW(top, platform::kWM_SETICON, size.kind, lparam);
+    });
+  }
+}
+
 std::int32_t GetConnection(std::u16string_view sLocalName, std::u16string& sRemoteName) {
   Proc p(kModule, u"GetConnection", Kind::Function);
   p.Args({u"sLocalName", sLocalName});

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/types.h"
+
 namespace kes {
 
 // The application title (what the run time calls the program's title).
@@ -31,6 +33,11 @@ std::u16string GetMyCommandLine(bool bRuntimeArgs);
 // windows get the visual styles the manifest asks for; false: frees shell32.dll again.
 // Failures are logged and leave the controls uninitialised.
 void InitVisualStyles(bool bInit);
+
+// Sets the icon group `sIconResName` of the program's own module as the big and small icon of
+// window hWnd (and, with bSetAsAppIcon, of its topmost owner). An icon that does not load is
+// logged and that size is left as it was.
+void SetIconFromRes(platform::HWND hWnd, std::u16string_view sIconResName, bool bSetAsAppIcon);
 
 // True when sPath (empty: the program's own folder AppPath) is a UNC path or a drive letter
 // connected to a network share. Under the system account the connection query is skipped

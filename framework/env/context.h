@@ -35,6 +35,12 @@ struct PrivilegeState {
   std::map<std::u16string, std::u16string> enabled_by;
 };
 
+// A window of the program kept loaded between events (the main window); the context owns it so
+// that it goes with the run.
+struct LoadedWindow {
+  virtual ~LoadedWindow() = default;
+};
+
 struct Context {
   explicit Context(platform::Platform& os);
   ~Context();
@@ -49,7 +55,8 @@ struct Context {
   FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
   // Text files open under a file number (App_Common's sequential files); numbers start at 1.
   std::map<std::int32_t, platform::HANDLE> file_nums;
-  PrivilegeState privileges;  // SetPrivilegeToken's owners and LUID cache
+  PrivilegeState privileges;                  // SetPrivilegeToken's owners and LUID cache
+  std::unique_ptr<LoadedWindow> main_window;  // the main window once loaded
 };
 
 // The current context; a programming error (terminates) when none is current.

@@ -2,6 +2,8 @@
 // (user32).
 #pragma once
 
+#include <cstdint>
+
 #include "platform/types.h"
 
 namespace kes::platform {
@@ -32,6 +34,25 @@ class UiApi {
   // shutdown while SeShutdownPrivilege is not enabled in the process token, 87 for flags the
   // system does not know.
   virtual BOOL ExitWindowsEx(UINT flags, DWORD reason) = 0;
+  // Loads an image resource of `module` (0: the program's own) by name (IMAGE_ICON 1) at the
+  // size asked; with LR_SHARED (0x8000) the system owns the image. 0 with the last error
+  // (1813 ERROR_RESOURCE_TYPE_NOT_FOUND, 1814 ERROR_RESOURCE_NAME_NOT_FOUND) on failure.
+  virtual HANDLE LoadImageA(HMODULE module, const char* name, UINT type, int cx, int cy,
+                            UINT flags) = 0;
+  // Sends a window message and returns the window's answer (0 for an unknown window, last
+  // error 1400 ERROR_INVALID_WINDOW_HANDLE).
+  virtual std::intptr_t SendMessageW(HWND hwnd, UINT msg, std::uintptr_t wparam,
+                                     std::intptr_t lparam) = 0;
+  // The window related to hwnd (GW_OWNER 4: its owner); 0 when there is none.
+  virtual HWND GetWindow(HWND hwnd, UINT cmd) = 0;
 };
+
+// Window messages and constants the program sends or names.
+inline constexpr UINT kWM_SETICON = 0x80;
+inline constexpr UINT kICON_SMALL = 0;
+inline constexpr UINT kICON_BIG = 1;
+inline constexpr UINT kIMAGE_ICON = 1;
+inline constexpr UINT kLR_SHARED = 0x8000;
+inline constexpr UINT kGW_OWNER = 4;
 
 }  // namespace kes::platform

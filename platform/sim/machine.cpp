@@ -106,12 +106,13 @@ Machine::Machine() {
 
   system_ = MakeSimSystem(*this);
   ui_ = MakeSimUi(*this);
+  forms_ = MakeSimForms(*this);
   registry_ = MakeSimRegistry(*this);
   files_ = MakeSimFiles(*this);
   processes_api_ = MakeSimProcesses(*this);
   security_ = MakeSimSecurity(*this);
   platform_ = std::make_unique<platform::Platform>(
-      platform::Platform{*system_, *ui_, *registry_, *files_, *processes_api_, *security_});
+      platform::Platform{*system_, *ui_, *forms_, *registry_, *files_, *processes_api_, *security_});
 }
 
 Machine::~Machine() = default;

@@ -33,6 +33,34 @@ struct ShownMessageBox {
   int answer = 0;
 };
 
+// What a user does to the program's open form (played by FormApi::RunForms, in order).
+struct WindowAction {
+  enum class Kind {
+    kClick,  // clicks control `id`: an option is chosen, a check box toggled, a button pressed
+    kMenu,   // chooses menu item `id`
+    kClose,  // closes the window with its close box
+  };
+  Kind kind = Kind::kClick;
+  int id = 0;
+};
+
+// A form's state as the user saw it at one moment.
+struct FormControlState {
+  std::u16string caption;
+  bool visible = true;
+  bool enabled = true;
+  bool bold = false;
+  bool checked = false;
+};
+struct FormSnapshot {
+  std::u16string caption;
+  int height_twips = 0;                      // outer height of the window
+  std::vector<int> menus;                    // ids of the menus on the menu bar
+  std::map<int, FormControlState> controls;  // by control id
+  platform::HANDLE big_icon = 0;             // as set with WM_SETICON
+  platform::HANDLE small_icon = 0;
+};
+
 // A request to end the session or the system, as the program (ExitWindowsEx) or one of the
 // system's tools (shutdown.exe, wpeutil.exe, logoff.exe) made it. The machine only records it;
 // what a restart then does is up to whoever drives the machine.
@@ -132,6 +160,7 @@ class BcdStore;       // bcd_store.h: boot loader entries and their elements
 // Backend subsystems; each implements one platform interface over the machine's state.
 std::unique_ptr<platform::SystemApi> MakeSimSystem(Machine& m);
 std::unique_ptr<platform::UiApi> MakeSimUi(Machine& m);
+std::unique_ptr<platform::FormApi> MakeSimForms(Machine& m);
 std::unique_ptr<platform::RegistryApi> MakeSimRegistry(Machine& m);
 std::unique_ptr<platform::FileApi> MakeSimFiles(Machine& m);
 std::unique_ptr<platform::ProcessApi> MakeSimProcesses(Machine& m);
@@ -231,6 +260,19 @@ class Machine {
   std::vector<ShownMessageBox> message_boxes;
   std::vector<std::u16string> debug_output;
 
+  // ---- forms (sim_forms.cpp) -------------------------------------------------------------------
+  // Icon resources of the program by name (LoadImageA); each image loaded gets a new handle.
+  std::vector<std::string> icon_resources = {"A1"};
+  // What the user does to an open form, played by RunForms in order. When none is left while a
+  // form is open the user closes it with its close box.
+  std::deque<WindowAction> window_actions;
+  // A snapshot each time a form was shown, in order.
+  std::vector<FormSnapshot> shown_forms;
+  // Open forms by window handle (kept by the forms backend).
+  std::map<platform::HWND, platform::Form*> open_forms;
+  // Dots per inch of new windows (the menu bar is SM_CYMENU pixels high there).
+  int dpi = 96;
+
   // ---- ending the session or the system ------------------------------------------------------
   // Every accepted restart, shutdown or logoff request, in order (platform/sim/shutdown.h).
   std::vector<ShutdownRequest> shutdown_requests;
@@ -250,6 +292,7 @@ class Machine {
   std::unique_ptr<BcdStore> bcd_store_;
   std::unique_ptr<platform::SystemApi> system_;
   std::unique_ptr<platform::UiApi> ui_;
+  std::unique_ptr<platform::FormApi> forms_;
   std::unique_ptr<platform::RegistryApi> registry_;
   std::unique_ptr<platform::FileApi> files_;
   std::unique_ptr<platform::ProcessApi> processes_api_;

@@ -3,6 +3,10 @@
 // Escape would answer it.
 #include "platform/sim/machine.h"
 #include "platform/sim/shutdown.h"
+#include "platform/sim/sim_forms.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace kes::sim {
 namespace {
@@ -52,8 +56,50 @@ class SimUiApi final : public UiApi {
     return SimExitWindowsEx(m_, flags, reason);
   }
 
+  HANDLE LoadImageA(HMODULE module, const char* name, UINT type, int, int, UINT) override {
+    if (auto e = m_.Gate("LoadImageA")) {
+      m_.last_error = *e;
+      return 0;
+    }
+    constexpr DWORD kResourceNameNotFound = 1814;
+    const std::string wanted = name ? name : "";
+    const auto same = [&](const std::string& res) {
+      return std::equal(res.begin(), res.end(), wanted.begin(), wanted.end(),
+                        [](char a, char b) { return std::toupper(a) == std::toupper(b); });
+    };
+    const auto& icons = m_.icon_resources;
+    if (module != 0 || type != kIMAGE_ICON || std::none_of(icons.begin(), icons.end(), same)) {
+      m_.last_error = kResourceNameNotFound;
+      return 0;
+    }
+    return next_image_ += 4;
+  }
+
+  std::intptr_t SendMessageW(HWND hwnd, UINT msg, std::uintptr_t wparam,
+                             std::intptr_t lparam) override {
+    if (auto e = m_.Gate("SendMessageW")) {
+      m_.last_error = *e;
+      return 0;
+    }
+    const auto it = m_.open_forms.find(hwnd);
+    if (it == m_.open_forms.end()) {
+      m_.last_error = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+      return 0;
+    }
+    if (msg != kWM_SETICON) return 0;
+    auto* form = static_cast<SimForm*>(it->second);
+    return static_cast<std::intptr_t>(
+        form->SetIcon(static_cast<UINT>(wparam), static_cast<HANDLE>(lparam)));
+  }
+
+  HWND GetWindow(HWND, UINT) override {
+    m_.Gate("GetWindow");
+    return 0;  // the program's windows have no owner
+  }
+
  private:
   Machine& m_;
+  HANDLE next_image_ = 0x7000;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace kes::win32 {
 
 std::unique_ptr<platform::SystemApi> MakeWin32System();
 std::unique_ptr<platform::UiApi> MakeWin32Ui();
+std::unique_ptr<platform::FormApi> MakeWin32Forms();
 std::unique_ptr<platform::RegistryApi> MakeWin32Registry();
 std::unique_ptr<platform::FileApi> MakeWin32Files();
 std::unique_ptr<platform::ProcessApi> MakeWin32Processes();
@@ -24,6 +25,7 @@ class Win32Machine {
  private:
   std::unique_ptr<platform::SystemApi> system_;
   std::unique_ptr<platform::UiApi> ui_;
+  std::unique_ptr<platform::FormApi> forms_;
   std::unique_ptr<platform::RegistryApi> registry_;
   std::unique_ptr<platform::FileApi> files_;
   std::unique_ptr<platform::ProcessApi> processes_;

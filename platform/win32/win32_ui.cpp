@@ -38,6 +38,21 @@ class Win32UiApi final : public platform::UiApi {
   platform::BOOL ExitWindowsEx(platform::UINT flags, platform::DWORD reason) override {
     return ::ExitWindowsEx(flags, reason);
   }
+
+  platform::HANDLE LoadImageA(platform::HMODULE module, const char* name, platform::UINT type,
+                              int cx, int cy, platform::UINT flags) override {
+    HINSTANCE inst = module ? reinterpret_cast<HINSTANCE>(module) : ::GetModuleHandleW(nullptr);
+    return reinterpret_cast<platform::HANDLE>(::LoadImageA(inst, name, type, cx, cy, flags));
+  }
+
+  std::intptr_t SendMessageW(platform::HWND hwnd, platform::UINT msg, std::uintptr_t wparam,
+                             std::intptr_t lparam) override {
+    return ::SendMessageW(reinterpret_cast<HWND>(hwnd), msg, wparam, lparam);
+  }
+
+  platform::HWND GetWindow(platform::HWND hwnd, platform::UINT cmd) override {
+    return reinterpret_cast<platform::HWND>(::GetWindow(reinterpret_cast<HWND>(hwnd), cmd));
+  }
 };
 
 }  // namespace
