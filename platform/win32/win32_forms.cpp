@@ -79,8 +79,7 @@ UINT Win32FormApi::WindowDpi(HWND hwnd) const {
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-bool Win32FormApi::AdjustRect(RECT& rect, DWORD style, bool menu, DWORD ex_style,
-                              UINT dpi) const {
+bool Win32FormApi::AdjustRect(RECT& rect, DWORD style, bool menu, DWORD ex_style, UINT dpi) const {
   if (adjust_for_dpi_) return adjust_for_dpi_(&rect, style, menu, ex_style, dpi) != FALSE;
   return ::AdjustWindowRectEx(&rect, style, menu, ex_style) != FALSE;
 }

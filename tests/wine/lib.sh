@@ -79,6 +79,8 @@ kes_wine_template() {
   local tpl=$KES_WINE_TEMPLATE
   local version
   version=$("$KES_WINE" --version 2>/dev/null || echo unknown)
+  # The recipe's own revision: a template made by an older recipe is made again too.
+  version+=" recipe-2"
   mkdir -p "$(dirname "$tpl")"
   exec {lockfd}>"$tpl.lock"
   flock -w 600 "$lockfd" || kes_fail "timed out waiting for the template lock"
@@ -104,6 +106,12 @@ kes_wine_template() {
       kes_timeout 60 "${reg[@]}" 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f &&
       kes_timeout 60 "${reg[@]}" 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ \
         /d 1024x768 /f &&
+      # Tahoma has no Chinese glyphs: as on a Chinese Windows, link it to a CJK font, or the main
+      # window's captions (Tahoma, regular and bold) show boxes.
+      kes_timeout 60 "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f &&
+      kes_timeout 60 "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v 'Tahoma Bold' /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f &&
       kes_timeout 60 "$KES_WINE" winecfg -v win10 || exit 1
     kes_wine_wait 60 || exit 1
   ) >/dev/null || {

@@ -1,6 +1,12 @@
 // Test helper: writes every named resource of one type from a compiled resource file (.res, as
 // `windres -i X.exe -O res` produces from an exe) into a folder, one file per resource, named
 // after the resource in lower case with the given suffix. Portable host C++17.
+//
+//   resdump <file.res> <type> <out folder> <suffix>   named resources of one type -> files
+//   resdump <file.res> --list                         "type name size" per resource
+//   resdump <file.res> --get <type> <name> <file>     one resource (numbers as #N) -> file
+//
+// Types and names print as in a resource script: numbers as "#N", texts in lower case.
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -33,15 +39,24 @@ std::string Field(const std::vector<unsigned char>& b, std::size_t& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::cerr << "usage: resdump <file.res> <type> <out folder> <suffix>\n";
+  const std::string mode = argc > 2 ? argv[2] : "";
+  const bool list = mode == "--list" && argc == 3;
+  const bool get = mode == "--get" && argc == 6;
+  if (argc != 5 && !list && !get) {
+    std::cerr << "usage: resdump <file.res> <type> <out folder> <suffix>\n"
+                 "       resdump <file.res> --list\n"
+                 "       resdump <file.res> --get <type> <name> <out file>\n";
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
   const std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
-  std::string want = argv[2];
-  for (char& c : want) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto lower = [](std::string t) {
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  std::string want = lower(get ? argv[3] : argv[2]);
+  const std::string want_name = get ? lower(argv[4]) : "";
   int written = 0;
   std::size_t o = 0;
   while (o + 8 <= b.size()) {
@@ -53,13 +68,26 @@ int main(int argc, char** argv) {
     std::size_t f = o + 8;
     const std::string type = Field(b, f);
     const std::string name = Field(b, f);
-    if (type == want && name[0] != '#') {
+    if (list) {
+      // A .res file starts with an empty entry (type and name #0) that marks its format.
+      if (data_size > 0) std::cout << type << " " << name << " " << data_size << "\n";
+    } else if (get) {
+      if (type == want && name == want_name && written == 0) {
+        std::ofstream out(argv[5], std::ios::binary);
+        out.write(reinterpret_cast<const char*>(b.data() + o + header_size), data_size);
+        ++written;
+      }
+    } else if (type == want && name[0] != '#') {
       std::ofstream out(std::string(argv[3]) + "/" + name + argv[4], std::ios::binary);
       out.write(reinterpret_cast<const char*>(b.data() + o + header_size), data_size);
       ++written;
     }
     o = (o + header_size + data_size + 3) & ~std::size_t{3};
   }
-  std::cout << written << "\n";
+  if (get) {
+    if (written == 0) std::cerr << "resdump: no resource " << want << " " << want_name << "\n";
+    return written == 0 ? 1 : 0;
+  }
+  if (!list) std::cout << written << "\n";
   return 0;
 }
