@@ -228,10 +228,13 @@ kes_title_pattern() { printf '^%s$' "$(sed 's/[][\\.^$*+?(){}|]/\\&/g' <<<"${1:?
 kes_window_wait() {
   local title=${1:?title} secs=${2:-60} pattern win
   pattern=$(kes_title_pattern "$title")
-  win=$(kes_timeout "$secs" xdotool search --sync --onlyvisible --name "$pattern" 2>/dev/null |
-    head -1)
-  [[ -n $win ]] || kes_fail "no window titled \"$title\" within ${secs}s"
   local deadline=$((SECONDS + secs))
+  # Polled rather than "search --sync": a search gives up at once when some other window goes
+  # away while it walks the window tree.
+  until win=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1) && [[ -n $win ]]; do
+    ((SECONDS < deadline)) || kes_fail "no window titled \"$title\" within ${secs}s"
+    sleep 0.05
+  done
   until [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; do
     ((SECONDS < deadline)) || kes_fail "window \"$title\" never got the keyboard focus"
     sleep 0.05
