@@ -126,13 +126,26 @@ bool RestartNormallyPrompt() {
   p.Created({u"lAnswer", lAnswer});
   if (lAnswer == platform::kIDYES) {
     bRet = true;
-  } else if (lAnswer == platform::kIDCANCEL) {
-    p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
-    p.Step([&] { ShowMainWindow(); });
   } else {
-    // No: keep Safe Mode, and ask again on the next Safe Mode boot.
+    // No or Cancel: Safe Mode stays, and the question comes again on the next Safe Mode boot -
+    // but only with the entry that brings the program back there. Without it the machine would
+    // stay in Safe Mode for good, so the configuration is taken back instead.
+    bool bEntry = false;
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
-    if (lBootMode == 3) p.Step([&] { ShowMessage(kCommandPromptReminder, kStyleOk); });
+    p.Step([&] { bEntry = RunOnceEntryWritten(kRemoveSwitch); });
+    if (!bEntry) {
+      bRet = true;
+      p.Step([&] {
+        ShowMessage(std::u16string(kConfigFailedNotice) + u"\r\n\r\nHKEY_LOCAL_MACHINE\\" +
+                        std::u16string(kRunOnceKey) + u"\\*" + std::u16string(kRunOnceEntryName),
+                    kStyleCritical);
+      });
+    }
+    if (lAnswer == platform::kIDCANCEL) {
+      p.Step([&] { ShowMainWindow(); });
+    } else if (bEntry && lBootMode == 3) {
+      p.Step([&] { ShowMessage(kCommandPromptReminder, kStyleOk); });
+    }
   }
   p.Result(bRet);
   return bRet;

@@ -29,7 +29,9 @@ void AppMainSub();
 
 // On the boot after a configuration: true when the caller may remove every modification now
 // (no mode recorded, or the user answered Yes). False after No or Cancel, when the one-time
-// start entry has been written again (and, for Cancel, the main window opened).
+// start entry has been written again (and, for Cancel, the main window opened). When that entry
+// does not read back, the user is told and the result is true: Safe Mode is not kept without
+// the way back.
 bool RestartNormallyPrompt();
 
 // True when the program runs from a network location, after telling the user so; callers then

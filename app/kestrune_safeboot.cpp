@@ -1,13 +1,14 @@
 #include "app/kestrune_safeboot.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/kestrune_accounts.h"
 #include "app/kestrune_bootini.h"
 #include "app/kestrune_main.h"
-#include "app/kestrune_ui.h"
 #include "app/kestrune_repair.h"
+#include "app/kestrune_ui.h"
 #include "framework/debug/proc.h"
 #include "framework/env/app_env.h"
 #include "framework/env/context.h"
@@ -49,6 +50,9 @@ constexpr std::u16string_view kAskSafeCmd =
     u"或简单的输入适用于所有选项的 \"kestrune\".)";
 constexpr std::u16string_view kBootIniFailed = u"无法对 Boot.INI 文件进行必要的更改, 正在中止.";
 
+constexpr std::u16string_view kQuerySafeBoot =
+    u"cmd.exe /c bcdedit.exe /enum {current} | find \"safeboot \"";
+
 constexpr std::u16string_view kRemoveSwitch = u"/Remove";
 constexpr std::u16string_view kMarkerScript = u"kestrune.cmd";
 constexpr std::u16string_view kSafeShell = u"cmd.exe";
@@ -89,6 +93,24 @@ bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
     return false;
   }
   return true;
+}
+
+// Whether the next boot still carries the Safe Mode element: bcdedit lists the element by its
+// name (lower case, never translated), and find answers 0 when it printed a line, 1 when none.
+// The trailing blank keeps "safebootalternateshell" out; no /i, which not every find knows.
+// nullopt when the answer could not be had.
+std::optional<bool> SafeBootStillSet(const Proc& p) {
+  std::u16string sError;
+  std::int32_t lExitCode = -1;
+  bool bRan = false;
+  p.Step([&] {
+    bRan = ShellAndWait(kQuerySafeBoot, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+  });
+  p.Created({u"sQuery", kQuerySafeBoot, u"lExitCode", lExitCode});
+  if (bRan && (lExitCode == 0 || lExitCode == 1)) return lExitCode == 0;
+  p.Log(u"Whether the Safe Mode boot setting is still there could not be found out.",
+        debug::Event_Normal, u"sError=" + sError + u", lExitCode=" + Dec(lExitCode));
+  return std::nullopt;
 }
 
 // True when the text value reads back exactly as expected.
@@ -239,18 +261,42 @@ bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin) {
 void RemoveMods(bool bFull) {
   Proc p(kModule, u"RemoveMods", Kind::Sub);
   p.Args({u"bFull", bFull});
+  const std::u16string sEntry = u"*" + std::u16string(kRunOnceEntryName);
   p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
-  p.Step([&] {
-    RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName));
-  });
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, sEntry); });
+  bool bSafeBootGone = true;
   if (Env().WinVista_OrNewer) {
     // Either element may be absent (the tool then fails): nothing to undo is no failure.
-    RunBootTool(p, kDeleteSafeBoot);
+    bSafeBootGone = RunBootTool(p, kDeleteSafeBoot);
     RunBootTool(p, kDeleteAltShell);
   } else {
     p.Step([&] { BootIniUndoMod(); });
   }
-  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  // On the way back to normal a failed delete is either an element that was not there (nothing
+  // to undo) or one that stays: then the next boot is Safe Mode again and must bring the program
+  // back to try once more, or the machine would stay there. bcdedit answers both with the same
+  // exit code, so the store is asked. Without an answer, running in Safe Mode is taken as the
+  // sign that the element is there.
+  bool bKeepWayBack = false;
+  if (bFull && !bSafeBootGone) {
+    const std::optional<bool> bStillSet = SafeBootStillSet(p);
+    bKeepWayBack = bStillSet ? *bStillSet : !Env().WinMode_Normal;
+  }
+  p.Created({u"bSafeBootGone", bSafeBootGone, u"bKeepWayBack", bKeepWayBack});
+  if (bKeepWayBack) {
+    p.Log(
+        u"The Safe Mode boot setting could not be removed; the program will run again on the "
+        u"next boot to retry.",
+        debug::Event_Normal, u"sCommandLine=" + std::u16string(kDeleteSafeBoot));
+    // The command processor hook stays for a command prompt shell; the entry serves the rest.
+    p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+    p.Step([&] {
+      ShowMessage(std::u16string(kUndoFailedNotice) + u"\r\n\r\n" + std::u16string(kDeleteSafeBoot),
+                  kStyleCritical);
+    });
+  } else {
+    p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  }
   if (bFull) {
     p.Step([&] { FileDelete(Env().DirBS_Windows + std::u16string(kMarkerScript)); });
     p.Step([&] { DeleteTempAdminUser(); });
@@ -295,6 +341,15 @@ void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName) 
     RegWriteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(sEntryName),
                   platform::kREG_SZ, Value(sCmd));
   });
+}
+
+bool RunOnceEntryWritten(std::u16string_view sParam) {
+  Proc p(kModule, u"RunOnceEntryWritten", Kind::Function);
+  p.Args({u"sParam", sParam});
+  const bool bRet =
+      ReadsBack(p, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName), RunOnceCommand(sParam));
+  p.Result(bRet);
+  return bRet;
 }
 
 void EnableF8Menu() {

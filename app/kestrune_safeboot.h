@@ -23,6 +23,11 @@ inline constexpr std::u16string_view kSafeBootKey = u"SYSTEM\\CurrentControlSet\
 inline constexpr std::u16string_view kConfigFailedNotice =
     u"安全模式配置失败, 已撤消所做的更改, Windows 将不会重新启动.";
 
+// The notice shown when the return to normal could not remove the Safe Mode boot setting; the
+// failed command line follows after CR LF CR LF.
+inline constexpr std::u16string_view kUndoFailedNotice =
+    u"无法删除安全模式启动配置, Kestrune 将在下次启动 Windows 时再次运行并重试.";
+
 // Traced. Configures minimal Safe Mode (bCommandPrompt: with the command prompt as shell):
 // with bRestart asks first (No: sets RestartDeclined, changes nothing, false), then repairs the
 // SafeBoot branch, clears an earlier configuration, creates the temporary administrator
@@ -44,7 +49,11 @@ bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin);
 // Traced. Undoes every modification: deletes BootMode, the one-time start entry, the boot
 // setting (bcdedit, or boot.ini on older Windows) and the command processor hook; with bFull
 // also the marker script and the temporary administrator. Each step that fails is logged and
-// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay.
+// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. With bFull,
+// when the Safe Mode boot setting could not be deleted and the boot store still has it (or,
+// when the store cannot be asked, the program runs in Safe Mode), the way back is kept instead:
+// the one-time start entry is written again, the command processor hook stays, and the user
+// is told (style 16).
 void RemoveMods(bool bFull);
 
 // Traced. Exports the boot store to SystemDriveBS + "BCDbak" when that file does not exist;
@@ -60,6 +69,10 @@ void SetCMDAutorun();
 // Traced. Writes the one-time start entry "*" + sEntryName under HKLM RunOnce that runs the
 // program with sParam (an existing one is replaced). A refused write is logged.
 void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName);
+
+// Traced. True when the one-time start entry reads back as AddMeToRunOnce writes it for sParam;
+// false (logged) when it is missing or different.
+bool RunOnceEntryWritten(std::u16string_view sParam);
 
 // Traced. Turns the legacy F8 boot menu on ({default} then {current}); results are not read.
 void EnableF8Menu();

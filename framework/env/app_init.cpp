@@ -196,16 +196,25 @@ void InitEnv_VersionFacts() {
 // A 64-bit build of this program is never a WOW64 process, yet it can only run on 64-bit
 // Windows: there Win64bit is true while g_Win64bit stays false, so the redirection pair does
 // nothing (a 64-bit process sees the real System32 anyway).
+//
+// Should the probe or the call fail, Windows' own mark of a WOW64 process decides: it gives
+// every such process PROCESSOR_ARCHITEW6432 (the machine's real architecture). Guessing wrong
+// here would send the boot-tool calls and the undo hook to the 32-bit views of System32 and the
+// registry, where Windows never looks for them.
 void InitEnv_Win64bit(AppEnv& env) {
+  bool bAnswered = false;
   if (!env.API_IsWow64Process) {
     env.g_Win64bit = env.WinXP64;
+    bAnswered = env.WinXP64;
   } else {
     platform::BOOL wow64 = 0;
-    if (OS().sys.IsWow64Process(platform::kCurrentProcess, &wow64))
+    bAnswered = OS().sys.IsWow64Process(platform::kCurrentProcess, &wow64) != 0;
+    if (bAnswered)
       env.g_Win64bit = wow64 != 0;
     else
       debug::dLogAPI(-1, u"IsWow64Process");
   }
+  if (!bAnswered && !EnvVar(u"PROCESSOR_ARCHITEW6432").empty()) env.g_Win64bit = true;
   platform::SYSTEM_INFO si;
   OS().sys.GetSystemInfo(&si);
   const bool process_is_64bit = si.wProcessorArchitecture == 9 || si.wProcessorArchitecture == 12;

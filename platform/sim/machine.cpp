@@ -111,8 +111,8 @@ Machine::Machine() {
   files_ = MakeSimFiles(*this);
   processes_api_ = MakeSimProcesses(*this);
   security_ = MakeSimSecurity(*this);
-  platform_ = std::make_unique<platform::Platform>(
-      platform::Platform{*system_, *ui_, *forms_, *registry_, *files_, *processes_api_, *security_});
+  platform_ = std::make_unique<platform::Platform>(platform::Platform{
+      *system_, *ui_, *forms_, *registry_, *files_, *processes_api_, *security_});
 }
 
 Machine::~Machine() = default;
@@ -162,6 +162,13 @@ void Machine::SetEnv(std::u16string name, std::u16string value) {
 }
 
 std::optional<std::u16string> Machine::GetEnv(std::u16string_view name) const {
+  // Windows sets these per process from what the process and the machine are.
+  const bool wow64 = facts.is_64bit && facts.process_is_32bit;
+  if (EqualsNoCase(name, u"PROCESSOR_ARCHITEW6432")) {
+    if (!wow64) return std::nullopt;
+  } else if (EqualsNoCase(name, u"PROCESSOR_ARCHITECTURE")) {
+    return facts.is_64bit && !facts.process_is_32bit ? u"AMD64" : u"x86";
+  }
   for (const auto& [key, v] : environment)
     if (EqualsNoCase(key, name)) return v;
   return std::nullopt;

@@ -1,4 +1,5 @@
 // bcdedit.exe of the simulated machine (see bcd_store.h for what it understands).
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -135,6 +136,25 @@ DWORD RunBcdedit(Machine& m, const std::u16string& command_line) {
       return Fail(m, u"An error has occurred deleting the element data.", u"Element not found.");
     }
     return Done(m);
+  }
+
+  if (verb == u"/enum") {
+    // One entry and its elements, the way bcdedit lists them: names padded to a column.
+    const std::u16string id = args.size() > 2 ? args[2] : u"{current}";
+    const BcdEntry* entry = store.Find(id);
+    if (!entry || args.size() > 3) {
+      return Fail(m, u"The boot configuration data store could not be opened.",
+                  u"The system cannot find the file specified.");
+    }
+    std::u16string text =
+        u"Windows Boot Loader\r\n-------------------\r\nidentifier              " + id;
+    for (const auto& [name, value] : entry->elements) {
+      std::u16string line = name;
+      line.resize(std::max<std::size_t>(line.size() + 1, 24), u' ');
+      text += u"\r\n" + line + value;
+    }
+    m.console_output.push_back(text);
+    return 0;
   }
 
   return Fail(m, u"The command specified is not valid.", kBadParameter);

@@ -1,4 +1,6 @@
 // cmd.exe of the simulated machine (see tools.h for what it understands).
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -62,13 +64,14 @@ std::u16string StripOuterQuotes(Machine& m, std::u16string text, bool s_switch) 
   return text;
 }
 
-enum class Join { kAlways, kOnSuccess, kOnFailure };
+enum class Join { kAlways, kOnSuccess, kOnFailure, kPipe };
 struct Command {
   std::u16string text;
   Join join = Join::kAlways;  // how it hangs on the command before it
 };
 
-// Splits at "&", "&&" and "||" outside quotes. A lone "|" (a pipe) is run as a plain sequence.
+// Splits at "&", "&&", "||" and "|" (a pipe: the command reads what the one before printed)
+// outside quotes.
 std::vector<Command> SplitCommands(std::u16string_view text) {
   std::vector<Command> out(1);
   bool quoted = false;
@@ -76,7 +79,7 @@ std::vector<Command> SplitCommands(std::u16string_view text) {
     const char16_t c = text[i];
     if (c == u'"') quoted = !quoted;
     if (!quoted && (c == u'&' || c == u'|')) {
-      Join join = Join::kAlways;
+      Join join = c == u'|' ? Join::kPipe : Join::kAlways;
       if (i + 1 < text.size() && text[i + 1] == c) {
         join = c == u'&' ? Join::kOnSuccess : Join::kOnFailure;
         ++i;
@@ -92,7 +95,58 @@ std::vector<Command> SplitCommands(std::u16string_view text) {
 struct Session {
   DWORD errorlevel = 0;
   bool exited = false;
+  std::vector<std::u16string> piped;  // what the command before a pipe printed, line by line
 };
+
+// find.exe over piped lines: prints the lines that contain the quoted text (/i: in any letter
+// case, /v: the lines that do not); errorlevel 0 when a line was printed, 1 when none, 2 for a
+// command line without the text.
+DWORD Find(Machine& m, std::u16string_view args, const std::vector<std::u16string>& lines) {
+  bool ignore_case = false;
+  bool invert = false;
+  std::optional<std::u16string> wanted;
+  std::u16string_view rest = args;
+  while (!SkipBlanks(rest).empty()) {
+    std::u16string_view tail;
+    const std::u16string token = TakeToken(rest, &tail);
+    if (EqualsNoCase(token, u"/i"))
+      ignore_case = true;
+    else if (EqualsNoCase(token, u"/v"))
+      invert = true;
+    else if (!wanted)
+      wanted = token;
+    rest = tail;
+  }
+  if (!wanted) {
+    m.console_output.push_back(u"FIND: Parameter format not correct");
+    return 2;
+  }
+  const std::u16string needle = ignore_case ? LowerCase(*wanted) : *wanted;
+  bool printed = false;
+  for (const std::u16string& line : lines) {
+    const std::u16string hay = ignore_case ? LowerCase(line) : line;
+    if ((hay.find(needle) != std::u16string::npos) != invert) {
+      m.console_output.push_back(line);
+      printed = true;
+    }
+  }
+  return printed ? 0 : 1;
+}
+
+// Splits printed messages into lines.
+std::vector<std::u16string> Lines(const std::vector<std::u16string>& printed) {
+  std::vector<std::u16string> out;
+  for (const std::u16string& text : printed) {
+    std::size_t at = 0;
+    while (at <= text.size()) {
+      std::size_t end = text.find(u"\r\n", at);
+      if (end == std::u16string::npos) end = text.size();
+      out.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+  }
+  return out;
+}
 
 // Parses the decimal number at the start of `s` the way cmd does for "exit": an optional sign
 // and digits; anything else is 0.
@@ -196,6 +250,8 @@ void RunOne(Machine& m, std::u16string_view text, Session& s) {
     m.console_output.push_back(std::u16string(rest));
   } else if (word == u"rem" || word == u"cls" || word == u"title") {
     // nothing to simulate
+  } else if (word == u"find" || word == u"find.exe") {
+    s.errorlevel = Find(m, rest, s.piped);
   } else if (word == u"start") {
     s.errorlevel = Start(m, rest);
   } else {
@@ -223,11 +279,24 @@ DWORD RunCmd(Machine& m, const std::u16string& command_line) {
   }
   Session session;
   if (mode != 0) {
-    for (const Command& c : SplitCommands(StripOuterQuotes(m, std::u16string(rest), s_switch))) {
+    const std::vector<Command> commands =
+        SplitCommands(StripOuterQuotes(m, std::u16string(rest), s_switch));
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      const Command& c = commands[i];
       if (session.exited) break;
       if (c.join == Join::kOnSuccess && session.errorlevel != 0) continue;
       if (c.join == Join::kOnFailure && session.errorlevel == 0) continue;
+      if (c.join != Join::kPipe) session.piped.clear();
+      // What a command writes into a pipe is read by the next one, not shown.
+      const bool into_pipe = i + 1 < commands.size() && commands[i + 1].join == Join::kPipe;
+      const std::size_t shown = m.console_output.size();
       RunOne(m, c.text, session);
+      if (into_pipe) {
+        const std::vector<std::u16string> printed(m.console_output.begin() + shown,
+                                                  m.console_output.end());
+        m.console_output.resize(shown);
+        session.piped = Lines(printed);
+      }
     }
   }
   // Without /c, or with /k and no "exit", the prompt waits for input that never comes.

@@ -19,7 +19,9 @@ namespace kes::sim {
 void InstallDefaultTools(Machine& m);
 
 // cmd.exe. "/c TEXT" runs TEXT and ends with its exit code; "/k TEXT" runs it and stays open
-// until an "exit". TEXT is one or more commands joined by "&", "&&" or "||": "exit [/b] [N]"
+// until an "exit". TEXT is one or more commands joined by "&", "&&", "||" or "|" (a pipe: the
+// next command reads what this one printed; only "find [/i] [/v] "text"" reads it, giving 0
+// when it printed a line and 1 when none): "exit [/b] [N]"
 // ends with N; "start ["title"] [/wait] [/min] [/max] [/d dir] program args" starts the program
 // without waiting (exit 0; 9059 when it cannot be found); "echo", "rem", "cls" and "title" do
 // what they do; anything else is a program found like CreateProcessW finds one, run to its end,

@@ -7,7 +7,10 @@
  *   /set [{id}] ELEMENT VALUE   sets the element                              exit 0
  *   /deletevalue [{id}] ELEMENT removes it; like the real tool, exit 1 when it is absent
  *   /export FILE                creates FILE                                  exit 0 (1 if not)
+ *   /enum [{current}]           lists the bare elements as "name  value"      exit 0
  *   anything else               only recorded                                 exit 0
+ * A line "VERB ELEMENT" in C:\bcdedit_fail.txt (e.g. "deletevalue safeboot") makes that command
+ * fail with exit 1 and change nothing, as a refused store would.
  * It is written in C so the native build (which turns every C++ file of a test folder into a
  * test program) leaves it alone; only the Windows build makes it. */
 #include <stdio.h>
@@ -18,6 +21,7 @@
 
 #define kRecordFile L"C:\\bcdedit_record.txt"
 #define kStoreFile L"C:\\bcdedit_store.txt"
+#define kFailFile L"C:\\bcdedit_fail.txt"
 #define kMaxElements 64
 #define kMaxText 512
 
@@ -110,6 +114,23 @@ static int ElementName(int argc, wchar_t** argv, int first, wchar_t* name) {
   return 1;
 }
 
+/* True when C:\bcdedit_fail.txt names VERB (without its "/") and ELEMENT on one line. */
+static int Refused(const wchar_t* verb, const wchar_t* element) {
+  char line[kMaxText];
+  char wanted[kMaxText];
+  FILE* f = _wfopen(kFailFile, L"rb");
+  int refused = 0;
+  if (!f) return 0;
+  _snprintf(wanted, kMaxText - 1, "%ls %ls", verb + 1, element);
+  wanted[kMaxText - 1] = 0;
+  while (!refused && fgets(line, kMaxText, f)) {
+    line[strcspn(line, "\r\n")] = 0;
+    refused = _stricmp(line, wanted) == 0;
+  }
+  fclose(f);
+  return refused;
+}
+
 int wmain(int argc, wchar_t** argv) {
   wchar_t name[kMaxText] = {0};
   int used;
@@ -121,6 +142,7 @@ int wmain(int argc, wchar_t** argv) {
     int at;
     used = ElementName(argc, argv, 2, name);
     if (used == 0 || 2 + used >= argc) return 1;
+    if (Refused(argv[1], name)) return 1;
     at = Find(name);
     if (at < 0) {
       if (g_count >= kMaxElements) return 1;
@@ -135,10 +157,21 @@ int wmain(int argc, wchar_t** argv) {
     int at;
     used = ElementName(argc, argv, 2, name);
     if (used == 0) return 1;
+    if (Refused(argv[1], name)) return 1;
     at = Find(name);
     if (at < 0) return 1;
     g_store[at] = g_store[--g_count];
     return SaveStore() ? 0 : 1;
+  }
+
+  if (_wcsicmp(argv[1], L"/enum") == 0) {
+    int i;
+    printf("Windows Boot Loader\r\n-------------------\r\nidentifier              {current}\r\n");
+    for (i = 0; i < g_count; ++i) {
+      if (g_store[i].name[0] == L'{') continue;
+      printf("%-24ls%ls\r\n", g_store[i].name, g_store[i].value);
+    }
+    return 0;
   }
 
   if (_wcsicmp(argv[1], L"/export") == 0) {

@@ -243,3 +243,65 @@ TEST_F(BootCycleTest, RunOnceInSafeModeRunsOnlyStarEntriesEachDeletedFirst) {
 
 }  // namespace
 }  // namespace kes::safeboot_tests
+
+namespace kes::safeboot_tests {
+namespace {
+
+// When the Safe Mode boot's run cannot delete the boot setting, the machine would start in Safe
+// Mode again with nothing to bring the program back (Windows deleted the entry before running
+// it). The program writes the entry again, says so, and the next boot finishes the job.
+TEST_F(BootCycleTest, AFailedUndoOnTheSafeModeBootKeepsTheWayBackAndTheNextBootRetries) {
+  machine_.message_box_answers = {kIDYES};
+  UserRuns(u"/safenet");
+  // The first bcdedit.exe call of the Safe Mode boot's run is "/deletevalue safeboot".
+  machine_.InjectFault("bcdedit.exe", 5, machine_.CallCount("bcdedit.exe") + 1);
+  sim::BootReport boot = Restart();
+  EXPECT_EQ(boot.clean_boot, 2);
+  ASSERT_EQ(runs_.size(), 1u);
+  EXPECT_EQ(SafeBoot(machine_), u"Network");
+  EXPECT_EQ(RunOnceEntry(machine_), kEntryData);
+  ASSERT_EQ(machine_.message_boxes.size(), 1u);
+  EXPECT_EQ(machine_.message_boxes[0].style, 16u);
+  EXPECT_EQ(machine_.message_boxes[0].text,
+            std::u16string(kUndoFailedNotice) + u"\r\n\r\nbcdedit.exe /deletevalue safeboot");
+
+  boot = Restart();
+  EXPECT_EQ(boot.clean_boot, 2);
+  ASSERT_EQ(runs_.size(), 1u);
+  EXPECT_TRUE(machine_.message_boxes.empty());
+  ExpectNothingLeft();
+  ExpectNormalBootWithoutProgram();
+}
+
+// The same failure when nothing was configured (a plain "/normal" on a normal machine: the
+// element is simply absent) must not make the program come back on every boot.
+TEST_F(BootCycleTest, NormalOnAMachineWithoutConfigurationLeavesNoEntryBehind) {
+  machine_.message_box_answers = {kIDNO};
+  UserRuns(u"/normal");
+  EXPECT_FALSE(RunOnceEntry(machine_));
+  ASSERT_EQ(machine_.message_boxes.size(), 2u);
+  EXPECT_EQ(machine_.message_boxes[0].style, 36u);
+  ExpectNormalBootWithoutProgram();
+}
+
+// "No" keeps Safe Mode only with the entry that asks again on the next boot; when that entry
+// cannot be written the configuration is taken back instead, and the user is told.
+TEST_F(BootCycleTest, NoWithoutAWritableEntryTakesTheConfigurationBack) {
+  machine_.message_box_answers = {kIDYES};
+  UserRuns(u"/safe");
+  RecordModeAsTheWindowDoes(1);
+  // Windows deletes the entry before the run; the run's own write of it is refused.
+  machine_.InjectFault("RegSetValueExW", 5, machine_.CallCount("RegSetValueExW") + 1);
+  machine_.message_box_answers = {kIDNO};
+  const sim::BootReport boot = Restart();
+  EXPECT_EQ(boot.clean_boot, 1);
+  ASSERT_EQ(runs_.size(), 1u);
+  ASSERT_EQ(machine_.message_boxes.size(), 2u);
+  EXPECT_EQ(machine_.message_boxes[1].style, 16u);
+  EXPECT_TRUE(machine_.message_boxes[1].text.starts_with(kConfigFailedNotice));
+  ExpectNothingLeft();
+  ExpectNormalBootWithoutProgram();
+}
+
+}  // namespace
+}  // namespace kes::safeboot_tests

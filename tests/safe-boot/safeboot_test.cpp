@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/fs/app_fs.h"
+#include "platform/sim/tools.h"
 #include "platform/sim/version_profiles.h"
 #include "tests/safe-boot/safeboot_fixture.h"
 
@@ -277,13 +278,34 @@ TEST_F(SafeBootTest, BootToolCommandsAndExitCodes) {
   EXPECT_EQ(run(u"/set safeboot fast"), 1u);    // no such value
   EXPECT_EQ(run(u"/set nosuchelement 1"), 1u);  // no such element
   EXPECT_EQ(run(u"/set {nosuchentry} safeboot minimal"), 1u);
-  EXPECT_EQ(run(u"/enum"), 1u);                         // not simulated
+  EXPECT_EQ(run(u"/enum {nosuchentry}"), 1u);
   EXPECT_EQ(run(u"/export C:\\NoFolder\\BCDbak"), 1u);  // folder missing
   EXPECT_EQ(run(u"/export C:\\BCDbak"), 0u);
   EXPECT_TRUE(machine_.fs().Exists(u"C:\\BCDbak"));
   machine_.token.elevated = false;
   EXPECT_EQ(run(u"/set safeboot minimal"), 1u);
   EXPECT_FALSE(SafeBoot(machine_));
+}
+
+// The program asks the store whether the Safe Mode element is still there the way an admin
+// would at a prompt: the listing piped through find, whose exit code answers.
+TEST_F(SafeBootTest, TheStoreListingPipedThroughFindTellsWhetherSafeModeIsSet) {
+  Start();
+  const std::u16string query = u"cmd.exe /c bcdedit.exe /enum {current} | find \"safeboot \"";
+  auto ask = [&] {
+    machine_.console_output.clear();
+    return sim::RunCmd(machine_, query);
+  };
+  sim::RunBcdedit(machine_, u"bcdedit.exe /set safebootalternateshell true");
+  EXPECT_EQ(ask(), 1u) << "the alternate shell element alone is not Safe Mode";
+  sim::RunBcdedit(machine_, u"bcdedit.exe /set safeboot network");
+  EXPECT_EQ(ask(), 0u);
+  ASSERT_EQ(machine_.console_output.size(), 1u);
+  EXPECT_TRUE(machine_.console_output[0].starts_with(u"safeboot "));
+  EXPECT_TRUE(machine_.console_output[0].ends_with(u"Network"));
+  sim::RunBcdedit(machine_, u"bcdedit.exe /deletevalue safeboot");
+  EXPECT_EQ(ask(), 1u);
+  EXPECT_TRUE(machine_.console_output.empty());
 }
 
 }  // namespace
