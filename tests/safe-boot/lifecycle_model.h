@@ -22,7 +22,7 @@
 
 namespace kes::lifecycle_model {
 
-// 64-bit FNV-1a over everything a power cut leaves behind. Timestamps, open handles, processes
+// A 64-bit hash of everything a power cut leaves behind. Timestamps, open handles, processes
 // and the clock are left out: they do not survive a restart or do not change what the program
 // does next. Only reads the machine (the stores hand their trees out through non-const access).
 std::uint64_t Digest(const sim::Machine& m);
