@@ -33,7 +33,9 @@ foreach(dir ${KES_TEST_DIRS})
       add_executable(${exe} ${srcs})
       target_compile_options(${exe} PRIVATE ${KES_WARNINGS})
       target_link_libraries(${exe} PRIVATE kes_platform_sim kes_framework GTest::gtest GTest::gtest_main)
-      gtest_discover_tests(${exe} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
+      # Each test gets 15 minutes: the lifecycle model check of one Windows release takes a few
+      # minutes in the sanitizer build, more on a busy machine.
+      gtest_discover_tests(${exe} PROPERTIES LABELS ${label} TIMEOUT 900 DISCOVERY_TIMEOUT 60)
     endif()
     file(GLOB wine_scripts CONFIGURE_DEPENDS ${dir}/*.wine.sh)
     foreach(script ${wine_scripts})
