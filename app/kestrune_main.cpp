@@ -136,9 +136,8 @@ bool RestartNormallyPrompt() {
     if (!bEntry) {
       bRet = true;
       p.Step([&] {
-        ShowMessage(std::u16string(kConfigFailedNotice) + u"\r\n\r\nHKEY_LOCAL_MACHINE\\" +
-                        std::u16string(kRunOnceKey) + u"\\*" + std::u16string(kRunOnceEntryName),
-                    kStyleCritical);
+        ShowFailure(kConfigFailedNotice,
+                    HklmName(kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName)));
       });
     }
     if (lAnswer == platform::kIDCANCEL) {

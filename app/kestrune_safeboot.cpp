@@ -69,10 +69,6 @@ std::u16string QuotedExe() {
   return u"\"" + Env().AppEXE + u"\"";
 }
 
-std::u16string HklmName(std::u16string_view key, std::u16string_view value) {
-  return u"HKEY_LOCAL_MACHINE\\" + std::u16string(key) + u"\\" + std::u16string(value);
-}
-
 // Runs one boot-tool command line hidden and waits for its end. True when it ran and exited 0;
 // a tool that could not be started or that failed is logged with its exit code.
 bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
@@ -136,10 +132,7 @@ void AbandonConfiguration(const Proc& p, std::u16string_view sFailed) {
   p.Step([&] { RemoveMods(false); });
   // The window treats it as it treats a declined restart: no BootMode, shown again.
   p.Step([&] { Ctx().RestartDeclined = true; });
-  p.Step([&] {
-    ShowMessage(std::u16string(kConfigFailedNotice) + u"\r\n\r\n" + std::u16string(sFailed),
-                kStyleCritical);
-  });
+  p.Step([&] { ShowFailure(kConfigFailedNotice, sFailed); });
 }
 
 // Writes the undo hook of the variant and reads it back; returns what failed ("" when it took).
@@ -211,6 +204,14 @@ bool AskRestart(const Proc& p, std::u16string_view sPrompt) {
 }
 
 }  // namespace
+
+std::u16string HklmName(std::u16string_view key, std::u16string_view value) {
+  return u"HKEY_LOCAL_MACHINE\\" + std::u16string(key) + u"\\" + std::u16string(value);
+}
+
+void ShowFailure(std::u16string_view sNotice, std::u16string_view sFailed) {
+  ShowMessage(std::u16string(sNotice) + u"\r\n\r\n" + std::u16string(sFailed), kStyleCritical);
+}
 
 std::u16string RunOnceCommand(std::u16string_view sParam) {
   return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(sParam);
@@ -290,10 +291,7 @@ void RemoveMods(bool bFull) {
         debug::Event_Normal, u"sCommandLine=" + std::u16string(kDeleteSafeBoot));
     // The command processor hook stays for a command prompt shell; the entry serves the rest.
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
-    p.Step([&] {
-      ShowMessage(std::u16string(kUndoFailedNotice) + u"\r\n\r\n" + std::u16string(kDeleteSafeBoot),
-                  kStyleCritical);
-    });
+    p.Step([&] { ShowFailure(kUndoFailedNotice, kDeleteSafeBoot); });
   } else {
     p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
   }

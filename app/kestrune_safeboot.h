@@ -79,6 +79,13 @@ void EnableF8Menu();
 // Traced. Turns the legacy F8 boot menu off ({default} then {current}); results are not read.
 void DisableF8Menu();
 
+// "HKEY_LOCAL_MACHINE\key\value": how notices and the log name a registry value. Untraced.
+std::u16string HklmName(std::u16string_view key, std::u16string_view value);
+
+// Shows a failure notice (style 16): sNotice, CR LF CR LF, then what failed (a command line or a
+// registry value). Untraced; ShowMessage logs the box.
+void ShowFailure(std::u16string_view sNotice, std::u16string_view sFailed);
+
 // The data of the one-time start entry for sParam: cmd /c start "" "AppEXE" sParam. Untraced.
 std::u16string RunOnceCommand(std::u16string_view sParam);
 
