@@ -193,6 +193,23 @@ e2e_expect_lines() {
   fi
 }
 
+# e2e_expect_configured MODE VALUE WHAT: the state "仅配置 (不重新启动)" leaves for a Safe Mode without
+# the command prompt: BootMode MODE, the bcdedit calls of a first configuration (the backup
+# included) ending in "/set safeboot VALUE", that element in the store, and the one-time entry
+# that runs Kestrune.exe /Remove. WHAT names the mode in the messages.
+e2e_expect_configured() {
+  local mode=$1 value=$2 what=$3
+  [[ $(e2e_bootmode) == "$mode" ]] ||
+    kes_fail "BootMode is \"$(e2e_bootmode)\", not $mode ($what)"
+  e2e_expect_lines "bcdedit calls of $what" "/deletevalue safeboot
+/deletevalue safebootalternateshell
+/export C:\\BCDbak
+/set safeboot $value" "$(e2e_commands)"
+  e2e_expect_lines "boot store" "safeboot=$value" "$(e2e_store)"
+  [[ $(e2e_reg "$E2E_RUNONCE" "$E2E_HOOK") == *'Kestrune.exe" /Remove' ]] ||
+    kes_fail "no one-time entry runs Kestrune.exe /Remove"
+}
+
 # The argument texts Kestrune.exe was started with, in order, as its day's log records them.
 e2e_started_with() {
   local logs
