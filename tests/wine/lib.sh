@@ -124,8 +124,25 @@ kes_wine_template() {
   exec {lockfd}>&-
 }
 
+# Prints the end of the program's newest debug log in the current prefix, for a failing test.
+kes_wine_show_log() {
+  [[ -n ${WINEPREFIX:-} ]] || return 0
+  local logs log
+  logs=$(kes_c_path 'C:\ProgramData\Kestrune\Logs')
+  log=$(ls -1 "$logs"/Kestrune_*.log 2>/dev/null | sort | tail -1)
+  if [[ -z $log ]]; then
+    echo "--- no debug log under C:\ProgramData\Kestrune\Logs"
+    return 0
+  fi
+  echo "--- last ${1:-60} lines of $log"
+  tail -n "${1:-60}" "$log"
+}
+
 kes_wine_end() {
   local rc=$?
+  if [[ $rc != 0 && $rc != 77 && -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-} ]]; then
+    kes_wine_show_log >&2 || true
+  fi
   if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-} ]]; then
     "$KES_WINESERVER" -k 2>/dev/null || true
   fi
