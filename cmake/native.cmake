@@ -74,9 +74,10 @@ endif()
 # the framework, the program and the simulated machine compiled again, optimized and without the
 # sanitizers, which makes it some twenty times faster. GCC 12 reports false "restrict" overlaps
 # inside libstdc++'s string code at -O2, hence -Wno-restrict there.
+set(KES_MODEL_FLAGS ${KES_WARNINGS} -O2 -Wno-restrict)
 add_library(kes_model_code STATIC ${KES_FRAMEWORK_SOURCES} ${KES_SIM_SOURCES})
 target_include_directories(kes_model_code PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(kes_model_code PRIVATE ${KES_WARNINGS} -O2 -Wno-restrict)
+target_compile_options(kes_model_code PRIVATE ${KES_MODEL_FLAGS})
 if(TARGET kes_resources_generated)
   add_dependencies(kes_model_code kes_resources_generated)
   target_sources(kes_model_code PRIVATE ${KES_SB_CPP})
@@ -84,7 +85,7 @@ endif()
 add_executable(lifecycle_model
   ${CMAKE_SOURCE_DIR}/tests/safe-boot/lifecycle_model.cpp
   ${CMAKE_SOURCE_DIR}/tests/safe-boot/lifecycle_model_test.cpp)
-target_compile_options(lifecycle_model PRIVATE ${KES_WARNINGS} -O2 -Wno-restrict)
+target_compile_options(lifecycle_model PRIVATE ${KES_MODEL_FLAGS})
 target_link_libraries(lifecycle_model PRIVATE kes_model_code GTest::gtest GTest::gtest_main)
 gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel.Windows*"
   PROPERTIES LABELS safe-boot ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)
