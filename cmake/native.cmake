@@ -38,6 +38,7 @@ foreach(dir ${KES_TEST_DIRS})
       add_executable(${exe} ${srcs})
       target_compile_options(${exe} PRIVATE ${KES_WARNINGS})
       target_link_libraries(${exe} PRIVATE kes_platform_sim kes_framework GTest::gtest GTest::gtest_main)
+      target_compile_definitions(${exe} PRIVATE KES_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
       kes_sanitize(${exe})
       # Each test gets 15 minutes: the lifecycle model check of one Windows release takes a few
       # minutes in the sanitizer build, more on a busy machine.
