@@ -10,7 +10,7 @@
 set -euo pipefail
 SRC=$(cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}" && pwd)
 RUNS=${2:-${KES_RUNS:-5}}
-source "$SRC/tests/wine/lib.sh"
+source "$SRC/tests/support/wine_lib.sh"
 
 x64=$SRC/build/windows-x64
 x86=$SRC/build/windows-x86

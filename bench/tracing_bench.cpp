@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "framework/debug/app_debug.h"
-#include "framework/debug/debug_state.h"
 #include "framework/debug/proc.h"
+#include "framework/debug/tracing.h"
+#include "framework/debug/tracing_state.h"
 #include "framework/env/context.h"
 #include "platform/sim/machine.h"
 

@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "framework/debug/app_debug.h"
-#include "framework/env/app_env.h"
+#include "framework/debug/tracing.h"
 #include "framework/env/context.h"
-#include "framework/process/app_process.h"
-#include "framework/process/app_shell.h"
-#include "framework/process/process_wait.h"
+#include "framework/env/environment.h"
+#include "framework/process/close_handle.h"
+#include "framework/process/exit_wait.h"
+#include "framework/process/shell.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 

@@ -9,13 +9,14 @@ function(kes_sanitize target)
     target_link_options(${target} PRIVATE ${KES_SAN_FLAGS})
   endif()
 endfunction()
-kes_sanitize(kes_framework)
+foreach(lib kes_base kes_framework kes_app)
+  kes_sanitize(${lib})
+endforeach()
 
 file(GLOB_RECURSE KES_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/sim/*.cpp)
 add_library(kes_platform_sim STATIC ${KES_SIM_SOURCES})
-target_include_directories(kes_platform_sim PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(kes_platform_sim PRIVATE ${KES_WARNINGS})
-target_link_libraries(kes_platform_sim PUBLIC kes_framework)
+target_link_libraries(kes_platform_sim PUBLIC kes_platform_api)
 kes_sanitize(kes_platform_sim)
 # The simulated machine carries the same registry files the Windows exe embeds.
 if(TARGET kes_resources_generated)
@@ -26,47 +27,34 @@ endif()
 enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
+include(${CMAKE_SOURCE_DIR}/cmake/test_scripts.cmake)
 
-# One test executable per label folder: tests/<label>/*.cpp -> test_<label>, CTest label <label>.
-file(GLOB KES_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
-foreach(dir ${KES_TEST_DIRS})
-  if(IS_DIRECTORY ${dir})
-    get_filename_component(label ${dir} NAME)
-    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
-    if(srcs)
-      string(REPLACE "-" "_" exe test_${label})
-      add_executable(${exe} ${srcs})
-      target_compile_options(${exe} PRIVATE ${KES_WARNINGS})
-      target_link_libraries(${exe} PRIVATE kes_platform_sim kes_framework GTest::gtest GTest::gtest_main)
-      target_compile_definitions(${exe} PRIVATE KES_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-      kes_sanitize(${exe})
-      # Each test gets 15 minutes: the lifecycle model check of one Windows release takes a few
-      # minutes in the sanitizer build, more on a busy machine.
-      gtest_discover_tests(${exe} PROPERTIES LABELS ${label} TIMEOUT 900 DISCOVERY_TIMEOUT 60)
-    endif()
-    file(GLOB wine_scripts CONFIGURE_DEPENDS ${dir}/*.wine.sh)
-    foreach(script ${wine_scripts})
-      get_filename_component(name ${script} NAME_WE)
-      add_test(NAME wine.${label}.${name} COMMAND bash ${script} ${CMAKE_SOURCE_DIR})
-      set_tests_properties(wine.${label}.${name} PROPERTIES
-        LABELS "${label};wine" SKIP_RETURN_CODE 77 TIMEOUT 900 RESOURCE_LOCK wine)
-    endforeach()
-    # Plain shell checks (no Wine): tests/<label>/*.test.sh, same argument and skip code.
-    file(GLOB shell_scripts CONFIGURE_DEPENDS ${dir}/*.test.sh)
-    foreach(script ${shell_scripts})
-      get_filename_component(name ${script} NAME_WE)
-      add_test(NAME sh.${label}.${name} COMMAND bash ${script} ${CMAKE_SOURCE_DIR})
-      set_tests_properties(sh.${label}.${name} PROPERTIES
-        LABELS "${label}" SKIP_RETURN_CODE 77 TIMEOUT 300)
-    endforeach()
+# tests/ mirrors the sources: one test program per folder of unit tests, named and labelled after
+# the folder (tests/framework/fs -> test_fs, label fs). Shared fixtures live in tests/support.
+set(KES_UNIT_TEST_DIRS app framework/debug framework/env framework/fs framework/process
+    framework/registry framework/util platform/sim model)
+foreach(rel ${KES_UNIT_TEST_DIRS})
+  get_filename_component(label ${rel} NAME)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${rel}/*.cpp)
+  if(srcs)
+    set(exe test_${label})
+    add_executable(${exe} ${srcs})
+    target_compile_options(${exe} PRIVATE ${KES_WARNINGS})
+    target_link_libraries(${exe} PRIVATE kes_app kes_platform_sim GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${exe} PRIVATE KES_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    kes_sanitize(${exe})
+    # Each test gets 15 minutes: the lifecycle model check of one Windows release takes a few
+    # minutes in the sanitizer build, more on a busy machine.
+    gtest_discover_tests(${exe} PROPERTIES LABELS ${label} TIMEOUT 900 DISCOVERY_TIMEOUT 60)
   endif()
 endforeach()
+kes_add_test_scripts()
 
 find_package(benchmark QUIET)
 file(GLOB KES_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 if(benchmark_FOUND AND KES_BENCH_SOURCES)
   add_executable(kes_bench ${KES_BENCH_SOURCES})
-  target_link_libraries(kes_bench PRIVATE kes_platform_sim kes_framework benchmark::benchmark benchmark::benchmark_main)
+  target_link_libraries(kes_bench PRIVATE kes_app kes_platform_sim benchmark::benchmark benchmark::benchmark_main)
   kes_sanitize(kes_bench)
 endif()
 
@@ -76,7 +64,8 @@ endif()
 # sanitizers, which makes it some twenty times faster. GCC 12 reports false "restrict" overlaps
 # inside libstdc++'s string code at -O2, hence -Wno-restrict there.
 set(KES_MODEL_FLAGS ${KES_WARNINGS} -O2 -Wno-restrict)
-add_library(kes_model_code STATIC ${KES_FRAMEWORK_SOURCES} ${KES_SIM_SOURCES})
+add_library(kes_model_code STATIC ${KES_BASE_SOURCES} ${KES_FRAMEWORK_SOURCES} ${KES_APP_SOURCES}
+  ${KES_SIM_SOURCES})
 target_include_directories(kes_model_code PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(kes_model_code PRIVATE ${KES_MODEL_FLAGS})
 if(TARGET kes_resources_generated)
@@ -84,9 +73,9 @@ if(TARGET kes_resources_generated)
   target_sources(kes_model_code PRIVATE ${KES_SB_CPP})
 endif()
 add_executable(lifecycle_model
-  ${CMAKE_SOURCE_DIR}/tests/safe-boot/lifecycle_model.cpp
-  ${CMAKE_SOURCE_DIR}/tests/safe-boot/lifecycle_model_test.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model.cpp
+  ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model_test.cpp)
 target_compile_options(lifecycle_model PRIVATE ${KES_MODEL_FLAGS})
 target_link_libraries(lifecycle_model PRIVATE kes_model_code GTest::gtest GTest::gtest_main)
 gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel.Windows*"
-  PROPERTIES LABELS safe-boot ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)
+  PROPERTIES LABELS model ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)

@@ -18,7 +18,7 @@ exe=build/windows-x64/Kestrune.exe
 echo "== built $exe ($(stat -c %s "$exe") bytes)"
 
 export KES_E2E_SHOTS=$SRC/build/windows-x64/demo
-source tests/window-e2e/window_e2e_lib.sh
+source tests/support/window_lib.sh
 e2e_begin "$SRC" demo
 
 show_state() {

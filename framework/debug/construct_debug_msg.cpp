@@ -1,9 +1,9 @@
 // The text of one logged event: a head naming the procedure and the event, then one line per
 // field that has something to show.
-#include "framework/debug/app_debug.h"
-#include "framework/debug/debug_state.h"
-#include "framework/debug/debug_text.h"
-#include "framework/util/u16.h"
+#include "framework/debug/log_text.h"
+#include "framework/debug/tracing.h"
+#include "framework/debug/tracing_state.h"
+#include "platform/base/u16.h"
 
 namespace kes::debug {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "framework/debug/app_debug.h"
-#include "framework/debug/debug_state.h"
-#include "framework/debug/debug_text.h"
+#include "framework/debug/log_text.h"
 #include "framework/debug/proc.h"
-#include "framework/util/u16.h"
+#include "framework/debug/tracing.h"
+#include "framework/debug/tracing_state.h"
+#include "platform/base/u16.h"
 
 namespace kes::debug {
 namespace {

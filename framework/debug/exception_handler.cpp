@@ -1,9 +1,9 @@
 #include "framework/debug/exception_handler.h"
 
-#include "framework/debug/debug_state.h"
 #include "framework/debug/proc.h"
+#include "framework/debug/tracing_state.h"
 #include "framework/env/context.h"
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 
 namespace kes::debug {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/debug/app_debug.h"
+#include "framework/debug/tracing.h"
 #include "platform/fault.h"
 
 namespace kes::debug {

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/debug/app_debug.h"
-#include "framework/debug/debug_state.h"
+#include "framework/debug/tracing.h"
+#include "framework/debug/tracing_state.h"
 #include "framework/env/context.h"
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
+#include "platform/unique_handle.h"
 
 namespace kes::debug {
 namespace {
@@ -46,16 +47,16 @@ void PruneOldFiles(const LogFileSink& f) {
   const std::u16string own = f.path.substr(folder.size() + 1);
   std::vector<std::u16string> names;
   platform::WIN32_FIND_DATAW data;
-  const HANDLE search = os.fs.FindFirstFileW(
-      (folder + u"\\" + std::u16string(kFilePrefix) + u"*.log").c_str(), &data);
-  if (search == platform::kInvalidHandle) return;
+  const platform::UniqueFindHandle search(
+      os, os.fs.FindFirstFileW((folder + u"\\" + std::u16string(kFilePrefix) + u"*.log").c_str(),
+                               &data));
+  if (!search) return;
   do {
     if ((data.dwFileAttributes & platform::kFILE_ATTRIBUTE_DIRECTORY) == 0 &&
         IsLogFileName(data.cFileName)) {
       names.push_back(data.cFileName);
     }
-  } while (os.fs.FindNextFileW(search, &data));
-  os.fs.FindClose(search);
+  } while (os.fs.FindNextFileW(search.get(), &data));
   const bool own_listed = std::any_of(
       names.begin(), names.end(), [&](const std::u16string& n) { return EqualsNoCase(n, own); });
   if (!own_listed) names.push_back(own);
@@ -75,10 +76,12 @@ void PruneOldFiles(const LogFileSink& f) {
 DWORD AppendPending(DebugState& st) {
   platform::Platform& os = OS();
   LogFileSink& f = st.file;
-  const HANDLE h = os.fs.CreateFileW(f.path.c_str(), platform::kGENERIC_WRITE,
-                                     platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
-                                     platform::kOPEN_ALWAYS, platform::kFILE_ATTRIBUTE_NORMAL);
-  if (h == platform::kInvalidHandle) {
+  const platform::UniqueHandle file(
+      os, os.fs.CreateFileW(f.path.c_str(), platform::kGENERIC_WRITE,
+                            platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
+                            platform::kOPEN_ALWAYS, platform::kFILE_ATTRIBUTE_NORMAL));
+  const HANDLE h = file.get();
+  if (!file) {
     const DWORD err = os.sys.GetLastError();
     return err != 0 ? err : platform::kERROR_INVALID_FUNCTION;
   }
@@ -99,7 +102,6 @@ DWORD AppendPending(DebugState& st) {
       if (os.fs.SetFilePointerEx(h, end, &ignored, platform::kFILE_BEGIN)) os.fs.SetEndOfFile(h);
     }
   }
-  os.sys.CloseHandle(h);
   if (err == 0) f.written = st.log_used;
   return err;
 }

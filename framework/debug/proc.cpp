@@ -1,6 +1,6 @@
 #include "framework/debug/proc.h"
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 
 namespace kes::debug {
 namespace {

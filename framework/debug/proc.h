@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/debug/app_debug.h"
 #include "framework/debug/exception_handler.h"
+#include "framework/debug/tracing.h"
 #include "platform/fault.h"
 
 namespace kes::debug {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/util/u16.h"
 #include "framework/util/value.h"
+#include "platform/base/u16.h"
 #include "platform/types.h"
 
 namespace kes {

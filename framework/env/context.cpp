@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "framework/debug/debug_state.h"
-#include "framework/env/app_env.h"
+#include "framework/debug/tracing_state.h"
 #include "framework/env/common_state.h"
+#include "framework/env/environment.h"
 
 namespace kes {
 namespace {

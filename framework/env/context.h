@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 namespace kes {
 
@@ -20,13 +21,15 @@ struct DebugState;
 class AppEnv;
 struct CommonState;
 
-// WOW64 file-system redirection as DisableFSRedir/RevertFSRedir (framework/fs/app_fs.h) left it.
+// WOW64 file-system redirection as DisableFSRedir/RevertFSRedir (framework/fs/files.h) left it:
+// owned while switched off by DisableFSRedir and not yet reverted (a run that ends with it off
+// switches it back on).
 struct FsRedirState {
-  bool disabled = false;         // switched off by DisableFSRedir and not yet reverted
-  std::uintptr_t old_value = 0;  // token handed back to Wow64RevertWow64FsRedirection
+  platform::UniqueRedirection switched_off;
+  bool disabled() const { return switched_off.valid(); }
 };
 
-// Privileges switched by SetPrivilegeToken (framework/process/app_privileges.h), kept for the
+// Privileges switched by SetPrivilegeToken (framework/process/privileges.h), kept for the
 // whole run: the LUID slot of each privilege name, the names whose LUID has been looked up, and
 // who enabled which privilege (token name -> text of the enabling procedure's ID).
 struct PrivilegeState {
@@ -54,7 +57,7 @@ struct Context {
   bool RestartDeclined = false;              // the user declined the restart question
   FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
   // Text files open under a file number (App_Common's sequential files); numbers start at 1.
-  std::map<std::int32_t, platform::HANDLE> file_nums;
+  std::map<std::int32_t, platform::UniqueHandle> file_nums;
   PrivilegeState privileges;                  // SetPrivilegeToken's owners and LUID cache
   std::unique_ptr<LoadedWindow> main_window;  // the main window once loaded
 };

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "framework/env/app_env.h"
-#include "framework/fs/app_folders.h"
+#include "framework/env/environment.h"
+#include "framework/fs/folders.h"
 
 namespace kes {
 namespace {

@@ -1,6 +1,6 @@
 // The folder facts of InitEnv: executable, program files, user and all-users folders, the
 // default user, the VirtualStore folders and the language-dependent folder names. Each fills
-// its facts from the traced folder getters of framework/fs/app_folders.h; a folder Windows does
+// its facts from the traced folder getters of framework/fs/folders.h; a folder Windows does
 // not report leaves its fact (and its BS twin) empty, and start-up goes on. Nothing here throws.
 #pragma once
 

@@ -4,14 +4,14 @@
 #include <utility>
 
 #include "framework/env/context.h"
-#include "framework/fs/app_fs_internal.h"
-#include "framework/util/app_strings.h"
-#include "framework/util/u16.h"
+#include "framework/fs/files_internal.h"
+#include "framework/util/strings.h"
+#include "platform/base/u16.h"
+#include "platform/unique_handle.h"
 
 namespace kes {
 
 using fs_detail::Prepared;
-using fs_detail::RedirOff;
 
 namespace {
 
@@ -58,13 +58,12 @@ void DirListing::SearchDir(const std::u16string& sPathBS, std::int32_t lRecursio
   // they were met; reading first keeps the bracket around file calls only.
   std::vector<platform::WIN32_FIND_DATAW> entries;
   {
-    RedirOff off;
+    FsRedirectionOff redirection_off;
     platform::WIN32_FIND_DATAW data;
-    const platform::HANDLE h = OS().fs.FindFirstFileW(pattern.c_str(), &data);
-    if (h == platform::kInvalidHandle) return;
+    const platform::UniqueFindHandle search(OS(), OS().fs.FindFirstFileW(pattern.c_str(), &data));
+    if (!search) return;
     do entries.push_back(data);
-    while (OS().fs.FindNextFileW(h, &data));
-    OS().fs.FindClose(h);
+    while (OS().fs.FindNextFileW(search.get(), &data));
   }
 
   for (platform::WIN32_FIND_DATAW& entry : entries) {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 
 namespace kes {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/debug/app_class_sync.h"
+#include "framework/debug/class_sync.h"
 
 namespace kes {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 
 namespace kes::sim {
 namespace {

@@ -4,10 +4,10 @@
 #include <optional>
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/bcd_store.h"
+#include "platform/sim/processes.h"
 #include "platform/sim/registry_store.h"
-#include "platform/sim/sim_process.h"
 #include "platform/sim/version_profiles.h"
 
 namespace kes::sim {

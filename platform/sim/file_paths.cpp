@@ -3,7 +3,7 @@
 // (FindFirstFileW's DOS rules and PathMatchSpecW's plain ones).
 #include <algorithm>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
+#include "platform/base/utf16le.h"
 #include "platform/sim/machine.h"
 
 namespace kes::sim {
@@ -332,10 +333,7 @@ bool FileSystem::AddFileUtf16(std::u16string_view path, std::u16string_view text
                               DWORD attributes) {
   std::vector<std::uint8_t> bytes;
   if (bom) bytes = {0xFF, 0xFE};
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  AppendUtf16Le(text, bytes);
   return AddFile(path, std::move(bytes), attributes);
 }
 

@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/bcd_store.h"
+#include "platform/sim/calendar.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/registry_store.h"
-#include "platform/sim/sim_clock.h"
 
 namespace kes::sim {
 namespace {

@@ -100,7 +100,7 @@ struct SimProcess {
   std::u16string image;         // full path of the executable
   std::u16string command_line;  // whole command line
   std::optional<DWORD> exit_code;
-  // How a process this machine started was launched (sim_process.cpp). A started program's
+  // How a process this machine started was launched (processes.cpp). A started program's
   // behaviour runs at creation; its exit code is known at once but it keeps running until the
   // clock reaches ends_at_ms, so that waits see it running first.
   std::int64_t ends_at_ms = 0;  // local_ms
@@ -260,7 +260,7 @@ class Machine {
   std::vector<ShownMessageBox> message_boxes;
   std::vector<std::u16string> debug_output;
 
-  // ---- forms (sim_forms.cpp) -------------------------------------------------------------------
+  // ---- forms (forms.cpp) -------------------------------------------------------------------
   // Icon resources of the program by name (LoadImageA); each image loaded gets a new handle.
   std::vector<std::string> icon_resources = {"A1"};
   // What the user does to an open form, played by RunForms in order. When none is left while a

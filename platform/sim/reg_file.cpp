@@ -3,7 +3,8 @@
 #include <optional>
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
+#include "platform/base/utf16le.h"
 #include "platform/sim/codepage.h"
 #include "platform/sim/machine.h"
 
@@ -44,17 +45,6 @@ int HexDigit(char16_t c) {
 bool OnlyTrailer(std::u16string_view rest) {
   rest = TrimBlanks(rest);
   return rest.empty() || rest.front() == u';';
-}
-
-std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text, bool with_nul) {
-  std::vector<std::uint8_t> out;
-  out.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  if (with_nul) out.insert(out.end(), {0, 0});
-  return out;
 }
 
 std::optional<HKEY> RootByName(std::u16string_view name) {
@@ -125,13 +115,6 @@ bool ReadHexBytes(std::u16string_view s, std::vector<std::uint8_t>& out) {
     if (comma == std::u16string_view::npos) return true;
     s.remove_prefix(comma + 1);
   }
-}
-
-std::u16string Latin1(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
-  for (char c : bytes) text.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(c)));
-  return text;
 }
 
 struct Line {
@@ -300,7 +283,7 @@ class Importer {
         Problem(line, whole, u"malformed string data");
         return;
       }
-      bytes = Utf16Bytes(text, true);
+      bytes = Utf16LeBytes(text, true);
     } else if (TakePrefix(rest, u"dword:")) {
       const std::size_t comment = rest.find(u';');
       const std::u16string_view digits = TrimBlanks(rest.substr(0, comment));
@@ -327,7 +310,7 @@ class Importer {
                               type == platform::kREG_MULTI_SZ)) {
         // REGEDIT4 writes the text of these types in the ANSI code page.
         const std::string ansi(bytes.begin(), bytes.end());
-        bytes = Utf16Bytes(ansi_(ansi), false);
+        bytes = Utf16LeBytes(ansi_(ansi), false);
       }
     } else {
       Problem(line, whole, u"unknown data type");
@@ -398,13 +381,7 @@ class Importer {
 std::u16string DecodeRegFileText(std::string_view bytes, const AnsiDecoder& ansi) {
   if (bytes.size() >= 2 && static_cast<std::uint8_t>(bytes[0]) == 0xFF &&
       static_cast<std::uint8_t>(bytes[1]) == 0xFE) {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      text.push_back(static_cast<char16_t>(static_cast<std::uint8_t>(bytes[i]) |
-                                           (static_cast<std::uint8_t>(bytes[i + 1]) << 8)));
-    }
-    return text;
+    return FromUtf16Le(bytes.substr(2));
   }
   return ansi ? ansi(bytes) : Latin1(bytes);
 }

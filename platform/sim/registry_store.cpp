@@ -2,24 +2,14 @@
 
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
+#include "platform/base/utf16le.h"
 
 namespace kes::sim {
 namespace {
 using platform::DWORD;
 using platform::HKEY;
 using platform::LONG;
-
-std::vector<std::uint8_t> TextBytes(std::u16string_view text, bool with_nul) {
-  std::vector<std::uint8_t> out;
-  out.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  if (with_nul) out.insert(out.end(), {0, 0});
-  return out;
-}
 
 std::vector<std::uint8_t> DwordBytes(DWORD v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
@@ -193,7 +183,7 @@ void RegistryStore::SetValue(HKEY root, std::u16string_view path, std::u16string
 
 void RegistryStore::SetString(HKEY root, std::u16string_view path, std::u16string_view name,
                               std::u16string_view text, DWORD type) {
-  SetValue(root, path, name, type, TextBytes(text, true));
+  SetValue(root, path, name, type, Utf16LeBytes(text, true));
 }
 
 void RegistryStore::SetDword(HKEY root, std::u16string_view path, std::u16string_view name,
@@ -217,13 +207,7 @@ std::optional<std::u16string> RegistryStore::GetString(HKEY root, std::u16string
              v->type != platform::kREG_MULTI_SZ)) {
     return std::nullopt;
   }
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < v->data.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(v->data[i] | (v->data[i + 1] << 8));
-    if (c == 0) break;
-    text.push_back(c);
-  }
-  return text;
+  return FromUtf16Le(v->data, /*stop_at_nul=*/true);
 }
 
 std::optional<DWORD> RegistryStore::GetDword(HKEY root, std::u16string_view path,

@@ -5,7 +5,7 @@
 // view of HKLM\SOFTWARE lives under HKLM\SOFTWARE\WOW6432Node (Classes is shared by both views).
 //
 // The setup helpers below address keys as they are stored (no view applied, no call counted,
-// no fault injected); the registry interface of the machine (sim_registry.cpp) adds the views,
+// no fault injected); the registry interface of the machine (registry_calls.cpp) adds the views,
 // access rights and status codes on top.
 #pragma once
 

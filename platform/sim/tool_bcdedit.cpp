@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/bcd_store.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/tools.h"

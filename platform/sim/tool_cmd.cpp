@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/util/u16.h"
-#include "platform/sim/sim_process.h"
+#include "platform/base/u16.h"
+#include "platform/sim/processes.h"
 #include "platform/sim/tools.h"
 
 namespace kes::sim {

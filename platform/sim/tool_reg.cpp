@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/codepage.h"
+#include "platform/sim/process_view.h"
 #include "platform/sim/reg_file.h"
-#include "platform/sim/sim_process_fs.h"
 #include "platform/sim/tools.h"
 
 namespace kes::sim {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "framework/util/u16.h"
+#include "platform/base/u16.h"
 #include "platform/sim/bcd_store.h"
 #include "platform/sim/shutdown.h"
 

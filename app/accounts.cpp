@@ -1,0 +1,136 @@
+#include "app/accounts.h"
+
+#include <cstdint>
+#include <string>
+
+#include "app/dispatch.h"
+#include "app/safeboot.h"
+#include "framework/debug/proc.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/process/identity.h"
+#include "framework/process/shell.h"
+#include "framework/process/shutdown.h"
+#include "framework/registry/access.h"
+#include "framework/util/strings.h"
+
+namespace kes {
+namespace {
+
+using debug::Kind;
+using debug::Proc;
+using platform::kHKEY_CURRENT_USER;
+using platform::kHKEY_LOCAL_MACHINE;
+
+constexpr std::u16string_view kModule = u"KestruneMain";
+
+constexpr std::u16string_view kWinlogonKey =
+    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr std::u16string_view kPoliciesSystemKey =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr std::u16string_view kUserSwitchKey =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\LogonUI\\UserSwitch";
+
+constexpr std::u16string_view kOfferTempAdmin =
+    u"您似乎已登录 Microsoft 帐户, 并且您的密码可能无法在安全模式下运行.\r\n\r\n"
+    u"是否要创建一个临时管理员帐户? 以便在您的帐户被锁定的情况下使用 "
+    u"在安全模式?  (强力推荐!)";
+constexpr std::u16string_view kOfferLogoff =
+    u"We're back in Normal Mode; are you finished with the temporary admin user?  This "
+    u"temporary user will be deleted when you login to your regular user account.\r\n\r\n"
+    u"Click YES to Logout.";
+
+constexpr std::u16string_view kDeleteTempAdminSwitch = u"/DeleteTempAdminUser";
+
+// The environment facts, or all-false ones when start-up has not created them: then every
+// condition below fails and nothing is touched.
+const AppEnv& Env() {
+  static const AppEnv kNone;
+  return Ctx().env ? *Ctx().env : kNone;
+}
+
+// The Microsoft-account test as account preparation asks it: for the signed-in user, in normal
+// mode on Windows 8 and later only.
+bool SignedInWithMicrosoftAccountInNormalMode() {
+  if (!Env().WinMode_Normal || !Env().Win8_OrNewer) return false;
+  std::u16string sPrincipalName, sProviderName;
+  return IsMicrosoftAccount(u"", sPrincipalName, sProviderName);
+}
+
+// Runs one command through the system's command processor, hidden, and waits for it; the exit
+// code is left to ShellX's log.
+void RunCmdAndWait(std::u16string_view sArgs) {
+  std::int32_t lErrLvl = 0;
+  ShellX(Env().DirBS_System32 + u"cmd.exe", sArgs, true, kShellHide, lErrLvl, false, 0);
+}
+
+}  // namespace
+
+bool MicrosoftAccountCheck() {
+  Proc p(kModule, u"MicrosoftAccountCheck", Kind::Function);
+  bool bRet = false;
+  p.Step([&] {
+    if (!SignedInWithMicrosoftAccountInNormalMode()) return;
+    bRet = ShowMessage(kOfferTempAdmin, kStyleYesNoQuestion) == platform::kIDYES;
+  });
+  p.Result(bRet);
+  return bRet;
+}
+
+void CreateTempAdminUser() {
+  Proc p(kModule, u"CreateTempAdminUser", Kind::Sub);
+  bool bCreate = false;
+  p.Step([&] { bCreate = SignedInWithMicrosoftAccountInNormalMode(); });
+  p.Created({u"bCreate", bCreate});
+  if (!bCreate) return;
+  const std::u16string user(kTempAdminUser);
+  p.Step([&] { RunCmdAndWait(u"/c net user " + user + u" /Add"); });
+  p.Step([&] { RunCmdAndWait(u"/c net localgroup Administrators " + user + u" /Add"); });
+  p.Step([&] { RemoveWindowsAutoLogon(); });
+}
+
+void RemoveWindowsAutoLogon() {
+  Proc p(kModule, u"RemoveWindowsAutoLogon", Kind::Sub);
+  // Each row on its own: a refused one must not keep the others from being applied.
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kWinlogonKey, u"AutoAdminLogon", platform::kREG_SZ,
+                  Value(std::u16string(u"0")));
+  });
+  for (platform::HKEY root : {kHKEY_LOCAL_MACHINE, kHKEY_CURRENT_USER}) {
+    for (std::u16string_view value : {u"HideFastUserSwitching", u"DisableLockWorkstation"})
+      p.Step([&] { RegDeleteValue(root, kPoliciesSystemKey, value); });
+  }
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kWinlogonKey, u"DefaultPassword"); });
+  if (Env().WinVista_OrNewer)
+    p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kWinlogonKey, u"ForceAutoLogon"); });
+  if (Env().Win8_OrNewer) {
+    p.Step([&] {
+      RegWriteValue(kHKEY_LOCAL_MACHINE, kUserSwitchKey, u"Enabled", platform::kREG_DWORD,
+                    Value(std::int32_t{1}));
+    });
+  }
+}
+
+void DeleteTempAdminUser() {
+  Proc p(kModule, u"DeleteTempAdminUser", Kind::Sub);
+  if (!Env().Win8_OrNewer) return;
+  const bool bSignedInAsTempAdmin = StringMatch(Env().Name_CurrentUser, kTempAdminUser, false);
+  p.Created({u"bSignedInAsTempAdmin", bSignedInAsTempAdmin});
+  if (!bSignedInAsTempAdmin) {
+    p.Step([&] { RunCmdAndWait(u"/c net user " + std::u16string(kTempAdminUser) + u" /Delete"); });
+    return;
+  }
+  // The account cannot delete itself while it is signed in: the next sign-in does it.
+  p.Step([&] {
+    AddMeToRunOnce(kDeleteTempAdminSwitch,
+                   std::u16string(kRunOnceEntryName) + u" (Delete Temp Admin User)");
+  });
+  p.Step([&] { RemoveWindowsAutoLogon(); });
+  if (!Env().WinMode_Normal) return;
+  p.Step([&] {
+    if (ShowMessage(kOfferLogoff, kStyleYesNoQuestion) == platform::kIDYES)
+      LogoffWindows(kForcedShutdown);
+  });
+}
+
+}  // namespace kes

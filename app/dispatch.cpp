@@ -1,0 +1,163 @@
+#include "app/dispatch.h"
+
+#include <string>
+
+#include "app/accounts.h"
+#include "app/main_window.h"
+#include "app/safeboot.h"
+#include "framework/debug/proc.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/env/startup_helpers.h"
+#include "framework/process/shutdown.h"
+#include "framework/registry/access.h"
+#include "platform/base/u16.h"
+
+namespace kes {
+namespace {
+
+using debug::Kind;
+using debug::Proc;
+
+constexpr std::u16string_view kModule = u"KestruneMain";
+
+constexpr std::u16string_view kNextBootPrompt =
+    u"您是否要将下一次的 Windows 重启配置为 \"正常模式\"?\r\n\r\n"
+    u"选择 \"否\" 继续 \"安全模式\" 配置, 或点击\"取消\"取消所有选项选择.";
+constexpr std::u16string_view kCommandPromptReminder =
+    u"请记住:  您可以使用 Windows 内部命令 (例如 'shutdown -r -t 0') 或 \"kestrune /reboot\" "
+    u"重新启动 Windows, 使用 \"kestrune /normal\" 命令直接重新启动到 \"正常模式\", "
+    u"或简单的输入适用于所有选项的 \"kestrune\".";
+constexpr std::u16string_view kNetworkNotice =
+    u"Kestrune 可能正在从网络上运行, 请在使用前将 Kestrune.exe 复制到本地计算机中.\r\n\r\n"
+    u"(如果 Windows 现在以安全模式重新启动, 则在重新启动时无法访问 Kestrune.exe 以删除此临时配置, "
+    u"这可能会使您陷入安全模式中!)";
+
+constexpr std::u16string_view kRemoveSwitch = u"/Remove";
+
+}  // namespace
+
+std::int32_t ShowMessage(std::u16string_view sText, std::int32_t lStyle,
+                         std::u16string_view sTitle) {
+  Proc p(kModule, u"ShowMessage", Kind::Function);
+  p.Args({u"sText", sText, u"lStyle", lStyle, u"sTitle", sTitle});
+  std::int32_t lRet = 0;
+  p.Step([&] {
+    std::u16string text(sText);
+    std::u16string title(sTitle);
+    lRet = OS().ui.MessageBoxW(0, text.c_str(), title.c_str(), static_cast<platform::UINT>(lStyle));
+    if (lRet == 0) p.LogAPI(u"MessageBoxW");
+  });
+  p.Result(lRet);
+  return lRet;
+}
+
+void AppMainSub() {
+  Proc p(kModule, u"AppMainSub", Kind::Sub);
+  p.Step([&] { InitVisualStyles(true); });
+
+  std::u16string args;
+  p.Step([&] {
+    if (Ctx().env) args = Ctx().env->AppInst_CommandLineArgs_String;
+  });
+  p.Created({u"sArgs", args});
+
+  if (args.empty()) {
+    p.Step([&] { ShowMainWindow(); });
+    return;
+  }
+
+  // The argument text is compared whole: "/safe now" is not "/safe".
+  const std::u16string sw = LowerCase(args);
+  p.Step([&] {
+    if (sw == u"/reboot" || sw == u"/restart") {
+      RestartWindows(kForcedShutdown);
+    } else if (sw == u"/normal") {
+      RemoveMods(true);
+      if (ShowMessage(kNormalRestartPrompt, kStyleYesNoQuestion, kNormalRestartTitle) ==
+          platform::kIDYES) {
+        RestartWindows(kForcedShutdown);
+      } else {
+        ShowMessage(kNormalNextTime, kStyleOk);
+      }
+    } else if (sw == u"/deletetempadminuser") {
+      DeleteTempAdminUser();
+    } else if (sw == u"/remove" || sw == u"/undo") {
+      if (RestartNormallyPrompt()) RemoveMods(true);
+    } else if (sw == u"/safe") {
+      if (AbortOnUNCPath()) return;
+      DoSafe(false, kSwitchOptions);
+    } else if (sw == u"/safecmd") {
+      if (AbortOnUNCPath()) return;
+      DoSafe(true, kSwitchOptions);
+    } else if (sw == u"/safenet") {
+      // Safe Mode with networking can still reach the program's share on the next boot.
+      DoSafeNet(kSwitchOptions);
+    } else if (sw == u"/safenet-noreboot") {
+      DoSafeNetNoReboot(true, true);
+    } else {
+      // The user is not told (the program simply ends), but the log keeps what was asked.
+      p.Log(u"The argument text matches no switch; nothing to do.", debug::Event_Normal,
+            u"sArgs=" + args);
+    }
+  });
+}
+
+bool RestartNormallyPrompt() {
+  Proc p(kModule, u"RestartNormallyPrompt", Kind::Function);
+  bool bRet = false;
+  std::int32_t lBootMode = 0;
+  p.Step([&] {
+    Value vMode;
+    RegReadValue(platform::kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode", platform::kREG_DWORD,
+                 Value(std::int32_t{0}), vMode);
+    if (const auto* n = vMode.get_if<std::int32_t>()) lBootMode = *n;
+  });
+  p.Created({u"lBootMode", lBootMode});
+
+  const std::optional<SafeMode> recorded = SafeModeFromBootMode(lBootMode);
+  if (!recorded) {
+    // Nothing recorded: the undo goes ahead without a question.
+    p.Result(true);
+    return true;
+  }
+
+  std::int32_t lAnswer = 0;
+  p.Step([&] { lAnswer = ShowMessage(kNextBootPrompt, kStyleYesNoCancelQuestion); });
+  p.Created({u"lAnswer", lAnswer});
+  if (lAnswer == platform::kIDYES) {
+    bRet = true;
+  } else {
+    // No or Cancel: Safe Mode stays, and the question comes again on the next Safe Mode boot -
+    // but only with the entry that brings the program back there. Without it the machine would
+    // stay in Safe Mode for good, so the configuration is taken back instead.
+    bool bEntry = false;
+    p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+    p.Step([&] { bEntry = RunOnceEntryWritten(kRemoveSwitch); });
+    if (!bEntry) {
+      bRet = true;
+      p.Step([&] {
+        ShowFailure(kConfigFailedNotice,
+                    HklmName(kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName)));
+      });
+    }
+    if (lAnswer == platform::kIDCANCEL) {
+      p.Step([&] { ShowMainWindow(); });
+    } else if (bEntry && recorded == SafeMode::kCommandPrompt) {
+      p.Step([&] { ShowMessage(kCommandPromptReminder, kStyleOk); });
+    }
+  }
+  p.Result(bRet);
+  return bRet;
+}
+
+bool AbortOnUNCPath() {
+  Proc p(kModule, u"AbortOnUNCPath", Kind::Function);
+  bool bRet = false;
+  p.Step([&] { bRet = IsNetworkPath(u""); });
+  if (bRet) p.Step([&] { ShowMessage(kNetworkNotice, kStyleOk); });
+  p.Result(bRet);
+  return bRet;
+}
+
+}  // namespace kes

@@ -1,0 +1,46 @@
+#include "app/repair.h"
+
+#include <string>
+
+#include "framework/debug/proc.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/env/resources.h"
+#include "framework/fs/files.h"
+#include "framework/registry/access.h"
+
+namespace kes {
+
+void RepairSafeBootLocal() {
+  debug::Proc p(u"KestruneMain", u"RepairSafeBootLocal", debug::Kind::Sub);
+  p.Step([&] {
+    if (!Ctx().env) return;
+    const AppEnv& env = *Ctx().env;
+    // First match wins: the newer facts are also true on later versions.
+    std::u16string name;
+    if (env.Win10_OrNewer) {
+      name = u"sb_10";
+    } else if (env.Win8_OrNewer) {
+      name = u"sb_8";
+    } else if (env.Win7) {
+      name = u"sb_7";
+    } else if (env.WinVista) {
+      name = u"sb_v";
+    } else if (env.WinXP) {
+      name = u"sb_xp";
+    } else {
+      return;
+    }
+    const std::u16string sFile = env.UserDirBS_CurrentUser_Temp + name + u".reg";
+    p.Created({u"sFile", sFile});
+    if (ExtractCustomResource(name, sFile, true)) {
+      RegImport(sFile, true);
+      FileDelete(sFile);
+      p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
+    } else {
+      p.Log(u"Failed to extract registry file!", debug::Event_Normal);
+    }
+  });
+}
+
+}  // namespace kes

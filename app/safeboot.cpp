@@ -1,0 +1,367 @@
+#include "app/safeboot.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/accounts.h"
+#include "app/bootini.h"
+#include "app/dispatch.h"
+#include "app/main_window.h"
+#include "app/repair.h"
+#include "framework/debug/proc.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/fs/files.h"
+#include "framework/fs/textfile.h"
+#include "framework/process/shell.h"
+#include "framework/process/shutdown.h"
+#include "framework/registry/access.h"
+#include "platform/base/u16.h"
+
+namespace kes {
+namespace {
+
+using debug::Kind;
+using debug::Proc;
+using platform::kHKEY_LOCAL_MACHINE;
+
+constexpr std::u16string_view kModule = u"KestruneMain";
+
+// The tools are waited for until they end: the timeout is given but not enforced.
+constexpr std::int32_t kToolTimeoutMS = 2000000000;
+
+constexpr std::u16string_view kSetMinimal = u"bcdedit.exe /set safeboot minimal";
+constexpr std::u16string_view kSetAltShell = u"bcdedit.exe /set safebootalternateshell true";
+constexpr std::u16string_view kSetNetwork = u"bcdedit.exe /set safeboot network";
+constexpr std::u16string_view kDeleteSafeBoot = u"bcdedit.exe /deletevalue safeboot";
+constexpr std::u16string_view kDeleteAltShell = u"bcdedit.exe /deletevalue safebootalternateshell";
+constexpr std::u16string_view kF8OnDefault = u"bcdedit.exe /set {default} bootmenupolicy legacy";
+constexpr std::u16string_view kF8OnCurrent = u"bcdedit.exe /set {current} bootmenupolicy legacy";
+constexpr std::u16string_view kF8OffDefault = u"bcdedit.exe /set {default} bootmenupolicy standard";
+constexpr std::u16string_view kF8OffCurrent = u"bcdedit.exe /set {current} bootmenupolicy standard";
+
+constexpr std::u16string_view kAskSafe = u"重启到安全模式?";
+constexpr std::u16string_view kAskSafeNet = u"重启到带网络的安全模式?";
+constexpr std::u16string_view kAskSafeCmd =
+    u"仅使用命令提示符重启到安全模式?\r\n\r\n"
+    u"(一旦到了这里, 您可以使用 Windows 内部命令 (例如 'shutdown -r -t 0') 或 'kestrune "
+    u"/reboot'重新启动 Windows, 使用 \"kestrune /normal\" 命令直接重新启动到 \"正常模式\", "
+    u"或简单的输入适用于所有选项的 \"kestrune\".)";
+constexpr std::u16string_view kBootIniFailed = u"无法对 Boot.INI 文件进行必要的更改, 正在中止.";
+
+constexpr std::u16string_view kQuerySafeBoot =
+    u"cmd.exe /c bcdedit.exe /enum {current} | find \"safeboot \"";
+
+constexpr std::u16string_view kRemoveSwitch = u"/Remove";
+constexpr std::u16string_view kMarkerScript = u"kestrune.cmd";
+constexpr std::u16string_view kSafeShell = u"cmd.exe";
+
+const AppEnv& Env() {
+  // Before InitApp there are no facts: every one reads as empty or false.
+  static const AppEnv kNoFacts{};
+  return HasCtx() && Ctx().env ? *Ctx().env : kNoFacts;
+}
+
+std::u16string QuotedExe() {
+  return u"\"" + Env().AppEXE + u"\"";
+}
+
+// Runs one boot-tool command line hidden and waits for its end. True when it ran and exited 0;
+// a tool that could not be started or that failed is logged with its exit code.
+bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
+  std::u16string sError;
+  std::int32_t lExitCode = 0;
+  bool bRan = false;
+  p.Step([&] {
+    bRan = ShellAndWait(sCommandLine, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+  });
+  if (!bRan) {
+    p.Log(u"The boot configuration tool could not be run.", debug::Event_Normal,
+          u"sCommandLine=" + std::u16string(sCommandLine) + u", sError=" + sError);
+    return false;
+  }
+  if (lExitCode != 0) {
+    p.Log(u"The boot configuration tool reported a failure.", debug::Event_Normal,
+          u"sCommandLine=" + std::u16string(sCommandLine) + u", lExitCode=" + Dec(lExitCode));
+    return false;
+  }
+  return true;
+}
+
+// Whether the next boot still carries the Safe Mode element: bcdedit lists the element by its
+// name (lower case, never translated), and find answers 0 when it printed a line, 1 when none.
+// The trailing blank keeps "safebootalternateshell" out; no /i, which not every find knows.
+// nullopt when the answer could not be had.
+std::optional<bool> SafeBootStillSet(const Proc& p) {
+  std::u16string sError;
+  std::int32_t lExitCode = -1;
+  bool bRan = false;
+  p.Step([&] {
+    bRan = ShellAndWait(kQuerySafeBoot, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+  });
+  p.Created({u"sQuery", kQuerySafeBoot, u"lExitCode", lExitCode});
+  if (bRan && (lExitCode == 0 || lExitCode == 1)) return lExitCode == 0;
+  p.Log(u"Whether the Safe Mode boot setting is still there could not be found out.",
+        debug::Event_Normal, u"sError=" + sError + u", lExitCode=" + Dec(lExitCode));
+  return std::nullopt;
+}
+
+// True when the text value reads back exactly as expected.
+bool ReadsBack(const Proc& p, std::u16string_view sKey, std::u16string_view sValue,
+               std::u16string_view sExpected) {
+  Value vRead;
+  bool bOk = false;
+  p.Step([&] {
+    bOk = RegReadValue(kHKEY_LOCAL_MACHINE, sKey, sValue, platform::kREG_SZ, Value(u""), vRead);
+  });
+  const auto* text = vRead.get_if<std::u16string>();
+  if (bOk && text && *text == sExpected) return true;
+  p.Log(u"The undo hook did not read back as written.", debug::Event_Normal,
+        u"sValue=" + HklmName(sKey, sValue) + u", sExpected=" + std::u16string(sExpected) +
+            u", sRead=" + (text ? *text : std::u16string()));
+  return false;
+}
+
+// Undoes a configuration that did not take and tells the user that nothing will restart.
+void AbandonConfiguration(const Proc& p, std::u16string_view sFailed) {
+  p.Log(u"Safe Mode configuration failed; undoing it, no restart.", debug::Event_Normal,
+        u"sFailed=" + std::u16string(sFailed));
+  p.Step([&] { RemoveMods(false); });
+  // The window treats it as it treats a declined restart: no BootMode, shown again.
+  p.Step([&] { Ctx().RestartDeclined = true; });
+  p.Step([&] { ShowFailure(kConfigFailedNotice, sFailed); });
+}
+
+// Writes the undo hook of the variant and reads it back; returns what failed ("" when it took).
+std::u16string WriteUndoHook(const Proc& p, SafeMode mode) {
+  if (mode == SafeMode::kCommandPrompt) {
+    p.Step([&] { SetCMDAutorun(); });
+    if (!ReadsBack(p, kSafeBootKey, u"AlternateShell", kSafeShell))
+      return HklmName(kSafeBootKey, u"AlternateShell");
+    if (!ReadsBack(p, kCommandProcessorKey, u"Autorun", QuotedExe() + u" /undo"))
+      return HklmName(kCommandProcessorKey, u"Autorun");
+    return u"";
+  }
+  p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+  const std::u16string name = u"*" + std::u16string(kRunOnceEntryName);
+  if (!ReadsBack(p, kRunOnceKey, name, RunOnceCommand(kRemoveSwitch)))
+    return HklmName(kRunOnceKey, name);
+  return u"";
+}
+
+void RepairSafeBoot(const Proc& p) {
+  p.Step([&] { RepairSafeBootLocal(); });
+}
+
+// The common road of DoSafe and DoSafeNet after the question.
+bool Configure(const Proc& p, SafeMode mode, const ConfigureOptions& options) {
+  RepairSafeBoot(p);
+  p.Step([&] { RemoveMods(false); });
+
+  if (Env().WinVista_OrNewer) {
+    if (options.temp_admin) p.Step([&] { CreateTempAdminUser(); });
+    p.Step([&] { BackupBCD(); });
+    const std::u16string_view set = mode == SafeMode::kNetwork ? kSetNetwork : kSetMinimal;
+    if (!RunBootTool(p, set)) {
+      AbandonConfiguration(p, set);
+      return false;
+    }
+    if (mode == SafeMode::kCommandPrompt && !RunBootTool(p, kSetAltShell)) {
+      AbandonConfiguration(p, kSetAltShell);
+      return false;
+    }
+  } else {
+    bool bEdited = false;
+    p.Step([&] { bEdited = BootIniSafeMod(mode); });
+    if (!bEdited) {
+      p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
+      return false;
+    }
+  }
+
+  const std::u16string sFailedHook = WriteUndoHook(p, mode);
+  if (!sFailedHook.empty()) {
+    AbandonConfiguration(p, sFailedHook);
+    return false;
+  }
+  if (Env().WinVista_OrNewer && options.enable_f8) p.Step([&] { EnableF8Menu(); });
+  if (options.restart) p.Step([&] { RestartWindows(kForcedShutdown); });
+  return true;
+}
+
+// The restart question: true to go on. Any answer but Yes declines.
+bool AskRestart(const Proc& p, std::u16string_view sPrompt) {
+  std::int32_t lAnswer = 0;
+  p.Step([&] { lAnswer = ShowMessage(sPrompt, kStyleYesNoQuestion); });
+  if (lAnswer == platform::kIDYES) return true;
+  p.Step([&] { Ctx().RestartDeclined = true; });
+  return false;
+}
+
+}  // namespace
+
+std::u16string HklmName(std::u16string_view key, std::u16string_view value) {
+  return u"HKEY_LOCAL_MACHINE\\" + std::u16string(key) + u"\\" + std::u16string(value);
+}
+
+void ShowFailure(std::u16string_view sNotice, std::u16string_view sFailed) {
+  ShowMessage(std::u16string(sNotice) + u"\r\n\r\n" + std::u16string(sFailed), kStyleCritical);
+}
+
+std::u16string RunOnceCommand(std::u16string_view sParam) {
+  return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(sParam);
+}
+
+bool DoSafe(bool command_prompt, const ConfigureOptions& options) {
+  Proc p(kModule, u"DoSafe", Kind::Function);
+  p.Args({u"bCommandPrompt", command_prompt, u"bRestart", options.restart, u"bEnableF8",
+          options.enable_f8, u"bTempAdmin", options.temp_admin});
+  bool configured = false;
+  if (!options.restart || AskRestart(p, command_prompt ? kAskSafeCmd : kAskSafe)) {
+    configured =
+        Configure(p, command_prompt ? SafeMode::kCommandPrompt : SafeMode::kMinimal, options);
+  }
+  p.Result(configured);
+  return configured;
+}
+
+bool DoSafeNet(const ConfigureOptions& options) {
+  Proc p(kModule, u"DoSafeNet", Kind::Function);
+  p.Args({u"bRestart", options.restart, u"bEnableF8", options.enable_f8, u"bTempAdmin",
+          options.temp_admin});
+  bool configured = false;
+  if (!options.restart || AskRestart(p, kAskSafeNet))
+    configured = Configure(p, SafeMode::kNetwork, options);
+  p.Result(configured);
+  return configured;
+}
+
+bool ConfigureSafeMode(SafeMode mode, const ConfigureOptions& options) {
+  if (mode == SafeMode::kNetwork) return DoSafeNet(options);
+  return DoSafe(mode == SafeMode::kCommandPrompt, options);
+}
+
+bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin) {
+  Proc p(kModule, u"DoSafeNetNoReboot", Kind::Function);
+  p.Args({u"bEnableF8", bEnableF8, u"bTempAdmin", bTempAdmin});
+  bool bRet = false;
+  RepairSafeBoot(p);
+  p.Step([&] { RemoveMods(false); });
+  if (Env().WinVista_OrNewer) {
+    if (bTempAdmin) p.Step([&] { CreateTempAdminUser(); });
+    p.Step([&] { BackupBCD(); });
+    // Scripts call this: a failure is only logged (by RunBootTool), never shown.
+    bRet = RunBootTool(p, kSetNetwork);
+    if (bEnableF8) p.Step([&] { EnableF8Menu(); });
+  } else {
+    p.Step([&] { bRet = BootIniSafeMod(SafeMode::kNetwork); });
+  }
+  p.Result(bRet);
+  return bRet;
+}
+
+void RemoveMods(bool bFull) {
+  Proc p(kModule, u"RemoveMods", Kind::Sub);
+  p.Args({u"bFull", bFull});
+  const std::u16string sEntry = u"*" + std::u16string(kRunOnceEntryName);
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, sEntry); });
+  bool bSafeBootGone = true;
+  if (Env().WinVista_OrNewer) {
+    // Either element may be absent (the tool then fails): nothing to undo is no failure.
+    bSafeBootGone = RunBootTool(p, kDeleteSafeBoot);
+    RunBootTool(p, kDeleteAltShell);
+  } else {
+    p.Step([&] { BootIniUndoMod(); });
+  }
+  // On the way back to normal a failed delete is either an element that was not there (nothing
+  // to undo) or one that stays: then the next boot is Safe Mode again and must bring the program
+  // back to try once more, or the machine would stay there. bcdedit answers both with the same
+  // exit code, so the store is asked. Without an answer, running in Safe Mode is taken as the
+  // sign that the element is there.
+  bool bKeepWayBack = false;
+  if (bFull && !bSafeBootGone) {
+    const std::optional<bool> bStillSet = SafeBootStillSet(p);
+    bKeepWayBack = bStillSet ? *bStillSet : !Env().WinMode_Normal;
+  }
+  p.Created({u"bSafeBootGone", bSafeBootGone, u"bKeepWayBack", bKeepWayBack});
+  if (bKeepWayBack) {
+    p.Log(
+        u"The Safe Mode boot setting could not be removed; the program will run again on the "
+        u"next boot to retry.",
+        debug::Event_Normal, u"sCommandLine=" + std::u16string(kDeleteSafeBoot));
+    // The command processor hook stays for a command prompt shell; the entry serves the rest.
+    p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+    p.Step([&] { ShowFailure(kUndoFailedNotice, kDeleteSafeBoot); });
+  } else {
+    p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  }
+  if (bFull) {
+    p.Step([&] { FileDelete(Env().DirBS_Windows + std::u16string(kMarkerScript)); });
+    p.Step([&] { DeleteTempAdminUser(); });
+  }
+}
+
+void BackupBCD() {
+  Proc p(kModule, u"BackupBCD", Kind::Sub);
+  const std::u16string sFile = Env().SystemDriveBS + u"BCDbak";
+  p.Created({u"sFile", sFile});
+  bool bExists = true;
+  p.Step([&] { bExists = FileExist(sFile); });
+  if (bExists) return;
+  RunBootTool(p, u"bcdedit.exe /export " + sFile);
+}
+
+void SetCMDAutorun() {
+  Proc p(kModule, u"SetCMDAutorun", Kind::Sub);
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kSafeBootKey, u"AlternateShell"); });
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kSafeBootKey, u"AlternateShell", platform::kREG_SZ,
+                  Value(kSafeShell));
+  });
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun", platform::kREG_SZ,
+                  Value(QuotedExe() + u" /undo"));
+  });
+  const std::u16string sScript = Env().DirBS_Windows + std::u16string(kMarkerScript);
+  p.Step([&] { FileDelete(sScript); });
+  bool bSaved = false;
+  p.Step([&] { bSaved = SaveTextToFile(sScript, QuotedExe() + u" %1", false, false, false); });
+  if (!bSaved) p.Log(u"The marker script could not be written.", debug::Event_Normal, sScript);
+}
+
+void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName) {
+  Proc p(kModule, u"AddMeToRunOnce", Kind::Sub);
+  p.Args({u"sParam", sParam, u"sEntryName", sEntryName});
+  const std::u16string sCmd = RunOnceCommand(sParam);
+  p.Created({u"sCmd", sCmd});
+  p.Step([&] {
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(sEntryName),
+                  platform::kREG_SZ, Value(sCmd));
+  });
+}
+
+bool RunOnceEntryWritten(std::u16string_view sParam) {
+  Proc p(kModule, u"RunOnceEntryWritten", Kind::Function);
+  p.Args({u"sParam", sParam});
+  const bool bRet =
+      ReadsBack(p, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName), RunOnceCommand(sParam));
+  p.Result(bRet);
+  return bRet;
+}
+
+void EnableF8Menu() {
+  Proc p(kModule, u"EnableF8Menu", Kind::Sub);
+  RunBootTool(p, kF8OnDefault);
+  RunBootTool(p, kF8OnCurrent);
+}
+
+void DisableF8Menu() {
+  Proc p(kModule, u"DisableF8Menu", Kind::Sub);
+  RunBootTool(p, kF8OffDefault);
+  RunBootTool(p, kF8OffCurrent);
+}
+
+}  // namespace kes

@@ -1,0 +1,79 @@
+// App_Common text files and encodings: reading a whole text file, appending or writing lines,
+// writing a buffer in one of five encodings, and converting text between UTF-16, UTF-8 and the
+// multi-byte code pages. Text on disk read or written line-wise is in the system ANSI code page
+// (GetACP). Everything is traced under the module "App_Common" except SaveTextToFile, whose
+// traced twin SaveTextToFile_Debug repeats a failed save so that the log shows why. Nothing
+// here throws: results are flags, texts or empty arrays, and failures are logged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kes {
+
+// Encodings of FileWrite (lEncoding) and their log names (GetEncodingVerbose).
+enum TextEncoding : std::int32_t {
+  Enc_FindType = 0,   // "FindType": not a writable encoding
+  Enc_ANSI = 1,       // "ANSI": low byte of each UTF-16 unit, no mark
+  Enc_UTF8 = 2,       // "UTF8 (BOM EF BB BF)"
+  Enc_UTF8NoBOM = 3,  // "UTF8NoBOM"
+  Enc_UTF16LE = 4,    // "UTF16LE (BOM FF FE)"
+  Enc_UTF16BE = 5,    // "UTF16BE (BOM FE FF)"
+};
+
+// Replaces the content of sFile (created when missing) with sText in lEncoding, byte-order mark
+// first where the encoding has one. The path is used exactly as given. With bOverlapped the file
+// is opened for overlapped I/O and the write is waited for. True when the whole buffer was
+// written; false, with the reason logged and the file untouched, for an empty name or an
+// encoding other than 1..5; false (logged) when the file cannot be opened or written.
+bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_t lEncoding,
+               bool bOverlapped = false);
+
+// The UTF-8 bytes of sText (no mark, no terminator); empty for "" and on failure (logged).
+std::vector<std::uint8_t> ToUTF8(std::u16string_view sText);
+// One byte per UTF-16 unit: its low byte (no code-page conversion). Never fails.
+std::vector<std::uint8_t> FromUnicode(std::u16string_view sText);
+// The log name of an encoding ("ANSI", "UTF8NoBOM"...); "" for a value outside 0..5.
+std::u16string GetEncodingVerbose(std::int32_t lEncoding);
+
+// The text of sFile in the ANSI code page: the whole content (bLineByLine false), or its lines
+// joined by CR LF with no line break after the last one (bLineByLine true). No byte-order mark
+// is recognised. Unless bSkipFileExistCheck, a missing or zero-byte file gives "" with the
+// reason ("File not found!", "Zero Byte File!"...) in sResultMsg and the log; a file that
+// cannot be opened or read gives "" with "API Error: <n>" in sResultMsg (logged).
+std::u16string GetFileToString(std::u16string_view sFile, bool bLineByLine,
+                               std::u16string& sResultMsg, bool bSkipFileExistCheck = false);
+std::u16string GetFileToString(std::u16string_view sFile, bool bLineByLine = false);
+
+// Writes sText and CR LF to sFile in the ANSI code page: appended, or replacing the content
+// with bOverwrite. Unless bSkipEnsureDir the folder is created first when missing. With
+// bNoDuplicates (and not bOverwrite) nothing is written when the file already holds sText as a
+// whole line (letter case ignored). True when the text was written or was already there; false
+// for an empty name, a folder that cannot be made, or a failed write. A failed open or write is
+// repeated once through SaveTextToFile_Debug, whose result is returned. Untraced.
+bool SaveTextToFile(std::u16string_view sFile, std::u16string_view sText, bool bOverwrite = false,
+                    bool bNoDuplicates = false, bool bSkipEnsureDir = false);
+// SaveTextToFile traced, with each reason for failing logged ("Passed empty string!",
+// "Aborting; EnsureDirExists Failure, cannot create destination directory!", the failing API).
+bool SaveTextToFile_Debug(std::u16string_view sFile, std::u16string_view sText,
+                          bool bOverwrite = false, bool bNoDuplicates = false,
+                          bool bSkipEnsureDir = false);
+
+// Closes the sequential file iFileNum when it is not 0 and sets iFileNum to 0. An unknown
+// number is logged and also set to 0.
+void CloseFileNum(std::int32_t& iFileNum);
+
+// Multi-byte text: cpg -1 is the system ANSI code page (GetACP); the log shows the bytes one to
+// a character. AToW: the UTF-16 text of the bytes (read up to the first zero byte) in code page
+// cpg; "" for "" and on failure (logged).
+std::u16string AToW(std::string_view st, std::int32_t cpg = -1, std::int32_t lFlags = 0);
+// WToA: the bytes of st (up to its first NUL) in code page cpg; "" for "" and on failure
+// (logged).
+std::string WToA(std::u16string_view st, std::int32_t cpg = -1, std::int32_t lFlags = 0);
+// Re-reads text whose bytes were decoded with the ANSI code page but were really in
+// lCodePage (an OEM console code page, for example); "" for "".
+std::u16string DecodeMBCS(std::u16string_view sMBCS, std::int32_t lCodePage);
+
+}  // namespace kes

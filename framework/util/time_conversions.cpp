@@ -1,0 +1,221 @@
+#include "framework/util/time_conversions.h"
+
+#include <optional>
+
+#include "framework/debug/proc.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/util/strings.h"
+#include "platform/base/u16.h"
+
+namespace kes {
+
+namespace {
+
+constexpr std::u16string_view kModule = u"App_Time";
+
+// Which time-zone call to use: the WinVista_OrNewer fact of version detection. Before start-up
+// has created App_Env (a conversion traced during start-up itself) the per-year call is taken,
+// which every Windows this tool still meets provides.
+bool WinVistaOrNewer() {
+  const Context& ctx = Ctx();
+  return ctx.env ? ctx.env->WinVista_OrNewer : true;
+}
+
+// Raw fields of a structure for the trace (no validation: the point is to show bad ones).
+std::u16string SystemTimeText(const platform::SYSTEMTIME& st) {
+  return Pad(st.wYear, 4) + u"-" + Pad(st.wMonth, 2) + u"-" + Pad(st.wDay, 2) + u" " +
+         Pad(st.wHour, 2) + u":" + Pad(st.wMinute, 2) + u":" + Pad(st.wSecond, 2) + u"." +
+         Pad(st.wMilliseconds, 3);
+}
+
+CalendarTime CalendarOf(const platform::SYSTEMTIME& st) {
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+// Logs a failed system call; a call that failed without setting a code still leaves a trace.
+void LogFailedCall(const debug::Proc& p, std::u16string_view api) {
+  if (p.LogAPI(api) == 0) p.Log(std::u16string(api) + u" failed without a system error code.");
+}
+
+}  // namespace
+
+Date NowUTC() {
+  debug::Proc p(kModule, u"NowUTC", debug::Kind::Function);
+  Date result;
+  p.Step([&] {
+    platform::SYSTEMTIME st;
+    OS().sys.GetLocalTime(&st);
+    Date local;
+    if (!SystemTimeToDate(st, local)) return;
+    const std::optional<Date> utc = ParseDateText(TimeLocaltoUTC(Value(local)));
+    if (!utc) {
+      p.Log(u"The local time " + SystemTimeText(st) + u" could not be converted to UTC.");
+      return;
+    }
+    result = *utc;
+  });
+  p.Result(Value(result));
+  return result;
+}
+
+std::u16string TimeLocaltoUTC(const Value& vDate) {
+  debug::Proc p(kModule, u"TimeLocaltoUTC", debug::Kind::Function);
+  p.Args({u"vDate", vDate});
+  std::u16string result;
+  p.Step([&] {
+    std::optional<Date> local;
+    if (const Date* d = vDate.get_if<Date>()) {
+      if (SplitDate(*d)) local = *d;
+    } else if (const std::u16string* s = vDate.get_if<std::u16string>()) {
+      local = ParseDateText(*s);
+    }
+    if (!local) {
+      p.Log(u"vDate holds no valid date; nothing to convert.");
+      return;
+    }
+    platform::SYSTEMTIME local_st;
+    if (!DateToSystemTime(*local, local_st)) return;
+    auto& sys = OS().sys;
+    platform::FILETIME local_ft, utc_ft;
+    if (!sys.SystemTimeToFileTime(&local_st, &local_ft))
+      return LogFailedCall(p, u"SystemTimeToFileTime");
+    if (!sys.LocalFileTimeToFileTime(&local_ft, &utc_ft))
+      return LogFailedCall(p, u"LocalFileTimeToFileTime");
+    platform::SYSTEMTIME utc_st;
+    if (!sys.FileTimeToSystemTime(&utc_ft, &utc_st))
+      return LogFailedCall(p, u"FileTimeToSystemTime");
+    Date utc;
+    if (!SystemTimeToDate(utc_st, utc)) return;
+    result = FormatGeneralDate(utc);
+  });
+  p.Result(Value(result));
+  return result;
+}
+
+bool DateToSystemTime(Date dtDate, platform::SYSTEMTIME& stSystemTime) {
+  debug::Proc p(kModule, u"DateToSystemTime", debug::Kind::Function);
+  p.Args({u"dtDate", dtDate});
+  bool ok = false;
+  p.Step([&] {
+    const std::optional<CalendarTime> ct = SplitDate(dtDate);
+    if (!ct) {
+      p.Log(u"dtDate (serial " + U16(std::to_string(dtDate.serial)) +
+            u") is outside 0100-01-01 to 9999-12-31; the structure is left unchanged.");
+      return;
+    }
+    stSystemTime.wYear = static_cast<platform::WORD>(ct->year);
+    stSystemTime.wMonth = static_cast<platform::WORD>(ct->month);
+    stSystemTime.wDay = static_cast<platform::WORD>(ct->day);
+    stSystemTime.wHour = static_cast<platform::WORD>(ct->hour);
+    stSystemTime.wMinute = static_cast<platform::WORD>(ct->minute);
+    stSystemTime.wSecond = static_cast<platform::WORD>(ct->second);
+    ok = true;
+  });
+  p.Vars(debug::Var_ReturnedByRef, {u"stSystemTime", SystemTimeText(stSystemTime)});
+  p.Result(ok);
+  return ok;
+}
+
+bool SystemTimeToDate(const platform::SYSTEMTIME& stSystemTime, Date& dtDate) {
+  debug::Proc p(kModule, u"SystemTimeToDate", debug::Kind::Function);
+  p.Args({u"stSystemTime", SystemTimeText(stSystemTime)});
+  bool ok = false;
+  p.Step([&] {
+    const std::optional<Date> date = MakeDate(CalendarOf(stSystemTime));
+    if (!date) {
+      p.Log(u"The structure holds no valid date (" + SystemTimeText(stSystemTime) +
+            u"); dtDate is left unchanged.");
+      return;
+    }
+    dtDate = *date;
+    ok = true;
+  });
+  p.Vars(debug::Var_ReturnedByRef, {u"dtDate", dtDate});
+  p.Result(ok);
+  return ok;
+}
+
+std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& stSystemTime) {
+  debug::Proc p(kModule, u"SystemTimeToDateString", debug::Kind::Function);
+  p.Args({u"stSystemTime", SystemTimeText(stSystemTime)});
+  std::u16string result;
+  p.Step([&] {
+    Date date;
+    if (!SystemTimeToDate(stSystemTime, date)) return;
+    result = GetDateString(FormatGeneralDate(date), false, u"", false, true, true, true, false);
+  });
+  p.Result(Value(result));
+  return result;
+}
+
+bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& stUTC,
+                                      platform::SYSTEMTIME& stLocal) {
+  debug::Proc p(kModule, u"SystemTimeUTC_To_SystemTimeLocal", debug::Kind::Function);
+  p.Args({u"stUTC", SystemTimeText(stUTC)});
+  bool ok = false;
+  p.Step([&] {
+    auto& sys = OS().sys;
+    platform::TIME_ZONE_INFORMATION tz;
+    if (WinVistaOrNewer()) {
+      if (!sys.GetTimeZoneInformationForYear(stUTC.wYear, &tz))
+        return LogFailedCall(p, u"GetTimeZoneInformationForYear");
+    } else if (sys.GetTimeZoneInformation(&tz) == 0xFFFFFFFFu) {
+      return LogFailedCall(p, u"GetTimeZoneInformation");
+    }
+    platform::SYSTEMTIME local;
+    if (!sys.SystemTimeToTzSpecificLocalTime(&tz, &stUTC, &local))
+      return LogFailedCall(p, u"SystemTimeToTzSpecificLocalTime");
+    stLocal = local;
+    ok = true;
+  });
+  p.Vars(debug::Var_ReturnedByRef, {u"stLocal", SystemTimeText(stLocal)});
+  p.Result(ok);
+  return ok;
+}
+
+std::u16string GetDateString(std::u16string_view sAltDate, bool bReplaceNonNumericChars,
+                             std::u16string_view sNonNumericCharReplacement,
+                             bool bStripLeadingZeros, bool bYearFirst, bool bIncludeTime,
+                             bool bIncludeTimeSeconds, bool bUse24HourTime) {
+  debug::Proc p(kModule, u"GetDateString", debug::Kind::Function);
+  p.Args({u"sAltDate", sAltDate, u"bReplaceNonNumericChars", bReplaceNonNumericChars,
+          u"sNonNumericCharReplacement", sNonNumericCharReplacement, u"bStripLeadingZeros",
+          bStripLeadingZeros, u"bYearFirst", bYearFirst, u"bIncludeTime", bIncludeTime,
+          u"bIncludeTimeSeconds", bIncludeTimeSeconds, u"bUse24HourTime", bUse24HourTime});
+  std::u16string result;
+  p.Step([&] {
+    CalendarTime ct;
+    if (sAltDate.empty()) {
+      platform::SYSTEMTIME st;
+      OS().sys.GetLocalTime(&st);
+      ct = CalendarOf(st);
+    } else {
+      const std::optional<Date> date = ParseDateText(sAltDate);
+      if (!date) {
+        p.Log(u"sAltDate [" + std::u16string(sAltDate) +
+              u"] is not a valid date text; the result is empty.");
+        return;
+      }
+      ct = *SplitDate(*date);
+    }
+    const auto two = [&](int n) { return bStripLeadingZeros ? Dec(n) : Pad(n, 2); };
+    std::u16string time;
+    if (bIncludeTime) {
+      const int hour = bUse24HourTime ? ct.hour : (ct.hour % 12 == 0 ? 12 : ct.hour % 12);
+      time = u" " + two(hour) + u":" + Pad(ct.minute, 2);
+      if (bIncludeTimeSeconds) time += u":" + Pad(ct.second, 2);
+      if (!bUse24HourTime) time += ct.hour < 12 ? u" AM" : u" PM";
+    }
+    const std::u16string year = Pad(ct.year, 4);
+    result = bYearFirst ? year + u"/" + two(ct.month) + u"/" + two(ct.day)
+                        : two(ct.month) + u"/" + two(ct.day) + u"/" + year;
+    result += time;
+    if (bReplaceNonNumericChars)
+      result = StripNonNumericValuesFromTimeDateString(result, sNonNumericCharReplacement);
+  });
+  p.Result(Value(result));
+  return result;
+}
+
+}  // namespace kes

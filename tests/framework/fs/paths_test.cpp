@@ -1,0 +1,422 @@
+// Path forms and well-known folders as the file procedures depend on them: every path form a
+// caller or Windows hands over gets the wide-API form and back, short names and "\SystemRoot\"
+// come back as real paths (with redirection off, as a 32-bit program on 64-bit Windows needs),
+// drive letters are found in what callers pass, and start-up fills every folder fact of the
+// machine it runs on, whatever its Windows version and bitness.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/debug/tracing.h"
+#include "framework/env/context.h"
+#include "framework/env/environment.h"
+#include "framework/env/startup.h"
+#include "framework/fs/folders.h"
+#include "framework/fs/path_forms.h"
+#include "platform/base/u16.h"
+#include "platform/sim/file_system.h"
+#include "platform/sim/machine.h"
+
+namespace kes {
+namespace {
+
+using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
+
+class PathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    debug::InitDebugModuleVars();
+    debug::SetDebugLogVerbose(true);
+    // What start-up finds on the default machine: 64-bit Windows, the program a 32-bit process.
+    ctx.env = std::make_unique<AppEnv>();
+    ctx.env->g_Win64bit = ctx.env->Win64bit = true;
+    ctx.env->Dir_Windows = u"C:\\Windows";
+  }
+  std::string Log() const { return Utf8(debug::DebugLogText()); }
+  bool LogHas(std::string_view text) const { return Log().find(text) != std::string::npos; }
+  std::u16string ShortName(std::u16string_view path) {
+    std::vector<char16_t> buf(520, u'\0');
+    const std::u16string p(path);
+    const DWORD n = OS().fs.GetShortPathNameW(p.c_str(), buf.data(), 520);
+    return std::u16string(buf.data(), n);
+  }
+
+  sim::Machine m;
+  Context ctx{m.platform()};
+  ContextScope scope{ctx};
+  sim::FileSystem& disk = m.fs();
+};
+
+std::u16string Prep(std::u16string s, bool bs = false) {
+  PrepPathForUnicodeAPI(s, bs);
+  return s;
+}
+std::u16string Unwide(std::u16string s) {
+  RemoveWideAPIFormatFromPath(s);
+  return s;
+}
+std::u16string Fix(std::u16string s) {
+  FixPathFromAPI(s);
+  return s;
+}
+const std::u16string kNul(1, u'\0');
+
+// ---- the wide-API form ------------------------------------------------------------------------
+
+TEST_F(PathsTest, EveryPathFormGetsTheWideFormWithOneNul) {
+  struct Case {
+    std::u16string in;
+    bool bs;
+    std::u16string out;
+  };
+  const Case cases[] = {
+      {u"C:\\x", false, u"\\\\?\\C:\\x"},
+      {u"C:\\x", true, u"\\\\?\\C:\\x\\"},
+      {u"C:\\x\\", true, u"\\\\?\\C:\\x\\"},
+      {u"\\\\srv\\share\\f", false, u"\\\\?\\UNC\\srv\\share\\f"},
+      {u"\\\\srv\\share", true, u"\\\\?\\UNC\\srv\\share\\"},
+      {u"\\\\\\srv\\share", false, u"\\\\?\\UNC\\srv\\share"},
+      {u"\\??\\C:\\f", false, u"\\\\?\\C:\\f"},
+      {u"\\\\.\\C:\\f", false, u"\\\\?\\C:\\f"},
+      {u"\\\\?\\unc\\srv\\s", false, u"\\\\?\\UNC\\srv\\s"},
+      {u"\\\\?\\UNC\\srv\\s", false, u"\\\\?\\UNC\\srv\\s"},
+      {u"\\\\?\\C:\\x", false, u"\\\\?\\C:\\x"},
+      {u"\"C:\\a b\\c.txt\"", false, u"\\\\?\\C:\\a b\\c.txt"},
+      {u"  C:\\x  ", false, u"\\\\?\\C:\\x"},
+      {u"C:\\x" + kNul + u"garbage", false, u"\\\\?\\C:\\x"},
+      {u"file.txt", true, u"file.txt"},  // no backslash: no prefix, no backslash added
+      {u"", false, u""},
+  };
+  for (const Case& c : cases) {
+    const std::u16string got = Prep(c.in, c.bs);
+    EXPECT_EQ(Utf8(got), Utf8(c.out + kNul)) << Utf8(c.in);
+    // Preparing again changes nothing but the one extra NUL that is cut first.
+    EXPECT_EQ(Utf8(Prep(got, c.bs)), Utf8(got)) << Utf8(c.in);
+  }
+}
+
+TEST_F(PathsTest, WideFormComesOffAgainOnlyWhereThereIsOne) {
+  EXPECT_TRUE(IsWideAPIPathFormat(u"\\\\?\\C:\\x"));
+  EXPECT_TRUE(IsWideAPIPathFormat(u"\\??\\C:\\x"));
+  EXPECT_TRUE(IsWideAPIPathFormat(u"\\\\.\\C:\\x"));
+  EXPECT_TRUE(IsWideAPIPathFormat(u"  unc\\srv\\share"));
+  EXPECT_FALSE(IsWideAPIPathFormat(u"C:\\x"));
+  EXPECT_FALSE(IsWideAPIPathFormat(u"\\\\srv\\share"));
+  EXPECT_FALSE(IsWideAPIPathFormat(u""));
+
+  EXPECT_EQ(Unwide(u"\\\\?\\UNC\\srv\\share"), u"\\\\srv\\share");
+  EXPECT_EQ(Unwide(u"\\\\?\\C:\\x"), u"C:\\x");
+  EXPECT_EQ(Unwide(u"\\??\\C:\\x"), u"C:\\x");
+  EXPECT_EQ(Unwide(u"\\\\.\\C:\\x"), u"C:\\x");
+  EXPECT_EQ(Unwide(u"UNC\\srv\\share"), u"\\\\srv\\share");
+  EXPECT_EQ(Unwide(u"  \\\\?\\\\C:\\x"), u"C:\\x");
+  // Ordinary paths are left exactly as they are, blanks included.
+  EXPECT_EQ(Unwide(u" C:\\x "), u" C:\\x ");
+  EXPECT_EQ(Unwide(u"\\\\srv\\share"), u"\\\\srv\\share");
+
+  for (std::u16string p : {u"C:\\dir\\f.txt", u"\\\\srv\\share\\f.txt"}) {
+    std::u16string round = Unwide(Prep(p));
+    EXPECT_EQ(round, p + kNul);
+  }
+}
+
+// ---- paths from Windows -------------------------------------------------------------------
+
+TEST_F(PathsTest, FixPathFromAPIExpandsShortNamesOfExistingObjects) {
+  disk.AddFile(u"C:\\Data\\A Long Folder Name\\new.txt", "x");
+  const std::u16string pf_short = ShortName(u"C:\\Program Files");
+  ASSERT_NE(pf_short.find(u'~'), std::u16string::npos) << Utf8(pf_short);
+  EXPECT_EQ(Fix(pf_short), u"C:\\Program Files");
+  const std::u16string data_short = ShortName(u"C:\\Data\\A Long Folder Name");
+  EXPECT_EQ(Fix(data_short + u"\\new.txt"), u"C:\\Data\\A Long Folder Name\\new.txt");
+  // Short names arriving in the wide form come back in the ordinary one.
+  EXPECT_EQ(Fix(u"\\\\?\\" + pf_short), u"C:\\Program Files");
+}
+
+TEST_F(PathsTest, ShortNameOfANonExistingObjectStaysAndIsLogged) {
+  EXPECT_EQ(Fix(u"C:\\NOSUCH~1\\x.txt"), u"C:\\NOSUCH~1\\x.txt");
+  EXPECT_TRUE(LogHas("GetLongPathNameW failure!"));
+  EXPECT_TRUE(LogHas("sTempString="));
+}
+
+TEST_F(PathsTest, ShortNamesInSystem32AreExpandedWithRedirectionOff) {
+  // Only the real System32 holds the file; a 32-bit program with redirection on would look in
+  // SysWOW64 and not find it.
+  disk.AddFile(u"C:\\Windows\\System32\\LongDriverName.sys", "x");
+  const std::u16string s = ShortName(u"C:\\Windows\\Sysnative\\LongDriverName.sys");
+  ASSERT_NE(s.find(u'~'), std::u16string::npos);
+  const std::u16string short_in_system32 =
+      u"C:\\Windows\\System32\\" + s.substr(s.find_last_of(u'\\') + 1);
+  EXPECT_EQ(Fix(short_in_system32), u"C:\\Windows\\System32\\LongDriverName.sys");
+  EXPECT_FALSE(disk.redirection_disabled);  // switched on again afterwards
+}
+
+TEST_F(PathsTest, FixPathFromAPINormalisesWhatWindowsHandsBack) {
+  EXPECT_EQ(Fix(u"\\SystemRoot\\System32\\drivers\\x.sys"),
+            u"C:\\Windows\\System32\\drivers\\x.sys");
+  EXPECT_EQ(Fix(u"systemroot\\x.sys"), u"C:\\Windows\\x.sys");
+  EXPECT_EQ(Fix(u"\\??\\C:\\Windows\\system32\\x.exe"), u"C:\\Windows\\system32\\x.exe");
+  EXPECT_EQ(Fix(u"  \\\\?\\C:\\Windows\\x  " + kNul + u"junk"), u"C:\\Windows\\x");
+  EXPECT_EQ(Fix(u"\\\\srv\\share\\x"), u"\\\\srv\\share\\x");
+  EXPECT_EQ(Fix(u"\\\\?\\UNC\\srv\\share\\x"), u"\\\\srv\\share\\x");
+  EXPECT_EQ(Fix(u"   "), u"");
+  EXPECT_EQ(Fix(u""), u"");
+  // Before start-up knows the Windows folder, Windows is asked for it.
+  ctx.env->Dir_Windows.clear();
+  m.facts.windows_dir = u"D:\\WINNT";
+  EXPECT_EQ(Fix(u"\\SystemRoot\\x.sys"), u"D:\\WINNT\\x.sys");
+}
+
+TEST_F(PathsTest, DirNoBSDropsOneBackslash) {
+  EXPECT_EQ(DirNoBS(u"C:\\x\\"), u"C:\\x");
+  EXPECT_EQ(DirNoBS(u"C:\\x"), u"C:\\x");
+  EXPECT_EQ(DirNoBS(u"C:\\x\\\\"), u"C:\\x\\");
+  EXPECT_EQ(DirNoBS(u""), u"");
+  EXPECT_EQ(DirNoBS(u" C:\\x\\ " + kNul + u"zz", true), u"C:\\x");
+}
+
+// ---- drive letters --------------------------------------------------------------------------
+
+TEST_F(PathsTest, PathToDriveLetterFindsTheLetterOrUsesTheFallback) {
+  struct Case {
+    std::u16string path;
+    std::u16string fallback;
+    bool colon;
+    bool ok;
+    std::u16string out;  // sPath afterwards
+    std::string note;    // what the log says
+  };
+  const Case cases[] = {
+      {u"D:\\data", u"", true, true, u"D:", "stripped to the first letter!"},
+      {u"xyz", u"D", false, true, u"D", "Note issues:  No colon in string!"},
+      {u"xyz", u"", false, false, u"xyz", "Aborting; Note issues:  No colon in string!"},
+      {u"xyz", u"   ", false, false, u"xyz", "FATAL; passed fail safe string"},
+      {u"", u"", false, false, u"", "Aborting; Note issues:  Passed empty string!"},
+      {u" " + kNul, u"", false, false, u" " + kNul, "Passed non-empty string with no characters!"},
+      {u"e", u"", true, true, u"e:", "Passed single letter; appending colon..."},
+      {u"E:", u"", false, true, u"E", "Passed good 2 character drive string; No changes made!"},
+      {u"E1", u"", false, false, u"E1", "Passed bad 2 character drive string!"},
+      {u":abc", u"", false, false, u":abc", "String starts with a colon!"},
+      {u"ab:\\c", u"", false, true, u"b", "WARNING:  Passed bad drive/path string"},
+      {u"  F:\\x  ", u"", true, true, u"F:", "stripped to the first letter!"},
+  };
+  for (const Case& c : cases) {
+    const std::size_t before = Log().size();
+    std::u16string path = c.path;
+    EXPECT_EQ(PathToDriveLetter(path, c.fallback, c.colon), c.ok) << Utf8(c.path);
+    EXPECT_EQ(Utf8(path), Utf8(c.out)) << Utf8(c.path);
+    const std::string added = Log().substr(before);
+    EXPECT_NE(added.find(c.note), std::string::npos) << Utf8(c.path) << "\n" << added;
+  }
+}
+
+// ---- deleting sets of files -----------------------------------------------------------------
+
+TEST_F(PathsTest, DeleteFilesInPathDeletesMatchesAndReportsFailures) {
+  disk.AddFile(u"C:\\Work\\a.tmp", "a");
+  disk.AddFile(u"C:\\Work\\b.TMP", "b");
+  disk.AddFile(u"C:\\Work\\keep.tmp", "k");
+  disk.AddFile(u"C:\\Work\\note.txt", "n");
+  disk.AddFile(u"C:\\Work\\sub\\c.tmp", "c");
+  disk.AddFile(u"C:\\Work\\locked.tmp", "l");
+  disk.Lock(u"C:\\Work\\locked.tmp", true);
+  DeleteFilesInPath(u"C:\\Work", u"*.tmp", 0, u"keep");
+  EXPECT_FALSE(disk.Exists(u"C:\\Work\\a.tmp"));
+  EXPECT_FALSE(disk.Exists(u"C:\\Work\\b.TMP"));
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\keep.tmp"));
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\note.txt"));
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\sub\\c.tmp"));  // below the recursion level
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\locked.tmp"));
+  EXPECT_TRUE(LogHas("Delete Success!"));
+  EXPECT_TRUE(LogHas("Delete Failure!"));
+  EXPECT_TRUE(LogHas("locked.tmp"));
+
+  DeleteFilesInPath(u"C:\\Work", u"*.tmp", -1, u"");
+  EXPECT_FALSE(disk.Exists(u"C:\\Work\\sub\\c.tmp"));
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\note.txt"));
+}
+
+TEST_F(PathsTest, DeleteFilesInPathRefusesEmptyInputAndNotesNoMatch) {
+  disk.AddFile(u"C:\\Work\\a.txt", "a");
+  DeleteFilesInPath(u"", u"*.*", 0, u"");
+  EXPECT_TRUE(LogHas("Passed empty string!"));
+  DeleteFilesInPath(u"C:\\Work", u"", 0, u"");
+  DeleteFilesInPath(u"C:\\Work", u"*.log", 0, u"");
+  EXPECT_TRUE(LogHas("File not found!"));
+  EXPECT_TRUE(disk.Exists(u"C:\\Work\\a.txt"));
+}
+
+// ---- well-known folders ---------------------------------------------------------------------
+
+TEST_F(PathsTest, ProgramFilesIsTheNativeFolderForThe32BitProgram) {
+  EXPECT_EQ(GetSpecialfolder(kCSIDL_PROGRAM_FILES), u"C:\\Program Files");
+  EXPECT_EQ(GetSpecialfolder(kCSIDL_PROGRAM_FILES_COMMON), u"C:\\Program Files\\Common Files");
+  // The x86 folder asked for by its own CSIDL keeps its name.
+  EXPECT_EQ(GetSpecialfolder(0x2A), u"C:\\Program Files (x86)");
+  EXPECT_EQ(GetSpecialfolder(kCSIDL_COMMON_APPDATA), u"C:\\ProgramData");
+  EXPECT_EQ(GetSpecialfolder(kCSIDL_APPDATA), u"C:\\Users\\Admin\\AppData\\Roaming");
+}
+
+TEST_F(PathsTest, UnknownOrMissingSpecialFolderGivesEmptyAndALogEntry) {
+  EXPECT_EQ(GetSpecialfolder(0x7E), u"");
+  EXPECT_TRUE(LogHas("SHGetFolderPathW"));
+  const std::size_t before = Log().size();
+  disk.Remove(u"C:\\Users\\Admin\\Music");
+  EXPECT_EQ(GetSpecialfolder(kCSIDL_MYMUSIC), u"");
+  EXPECT_NE(Log().find("SHGetFolderPathW", before), std::string::npos);
+}
+
+TEST_F(PathsTest, ExecutableAndItsFolder) {
+  EXPECT_EQ(GetMyExe(), u"C:\\Tools\\Kestrune.exe");
+  EXPECT_EQ(GetMyPath(), u"C:\\Tools");
+  // Windows cannot name the module: rebuilt from the command line's folder, the first existing
+  // extension of the list winning.
+  m.InjectFault("GetModuleFileNameW", kERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(GetMyExe(), u"C:\\Tools\\Kestrune.exe");
+  disk.AddFile(u"C:\\Tools\\Kestrune.qzr", "q");
+  EXPECT_EQ(GetMyExe(), u"C:\\Tools\\Kestrune.qzr");
+  EXPECT_EQ(GetMyPath(), u"C:\\Tools");
+  EXPECT_TRUE(LogHas("GetModuleFileNameW"));
+}
+
+TEST_F(PathsTest, WindowsFolderSystemDriveProfilesAndTemp) {
+  EXPECT_EQ(GetWinDir(), u"C:\\Windows");
+  EXPECT_EQ(GetSystemDrive(), u"C:");
+  EXPECT_EQ(GetSystemDrive(u"d:\\windows"), u"D:");
+  EXPECT_EQ(GetUserProfilesParentDir(), u"C:\\Users");
+  EXPECT_EQ(GetDefaultUserProfileDir(), u"C:\\Users\\Default");
+  EXPECT_EQ(GetTempDir(), u"C:\\Users\\Admin\\AppData\\Local\\Temp");
+  EXPECT_EQ(GetStrFromPtrW(u"abc"), u"abc");
+  EXPECT_EQ(GetStrFromPtrW(nullptr), u"");
+}
+
+TEST_F(PathsTest, FailingFolderQueriesGiveEmptyAndAreLogged) {
+  m.environment.clear();
+  EXPECT_EQ(GetSystemDrive(), u"");
+  EXPECT_TRUE(LogHas("GetEnvironmentVariableW"));
+  m.InjectFault("GetTempPathW", kERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetTempDir(), u"");
+  EXPECT_TRUE(LogHas("GetTempPathW"));
+  m.InjectFault("GetWindowsDirectoryW", kERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetWinDir(), u"");
+  EXPECT_TRUE(LogHas("GetWindowsDirectoryW"));
+  m.InjectFault("GetProfilesDirectoryW", kERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetUserProfilesParentDir(), u"");
+  EXPECT_TRUE(LogHas("GetProfilesDirectoryW"));
+}
+
+// ---- start-up's folder facts ----------------------------------------------------------------
+
+class InitEnvFoldersTest : public PathsTest {
+ protected:
+  // InitEnv over a fresh environment object whose 64-bit test has answered `win64`.
+  AppEnv& RunInitEnv(bool win64) {
+    ctx.env = std::make_unique<AppEnv>();
+    ctx.env->g_Win64bit = win64;
+    InitEnv(u"");
+    return *ctx.env;
+  }
+};
+
+TEST_F(InitEnvFoldersTest, SixtyFourBitWindowsWithThe32BitProgram) {
+  const AppEnv& env = RunInitEnv(true);
+  ASSERT_TRUE(env.Win64bit);
+  EXPECT_EQ(env.Dir_Windows, u"C:\\Windows");
+  EXPECT_EQ(env.Dir_System32, u"C:\\Windows\\System32");
+  EXPECT_EQ(env.Dir_ProgramFiles, u"C:\\Program Files");
+  EXPECT_EQ(env.DirBS_ProgramFiles, u"C:\\Program Files\\");
+  EXPECT_EQ(env.Dir_CommonProgramFiles, u"C:\\Program Files\\Common Files");
+  EXPECT_EQ(env.Dir_ProgramFiles32, u"C:\\Program Files (x86)");
+  EXPECT_EQ(env.Dir_CommonProgramFiles32, u"C:\\Program Files (x86)\\Common Files");
+  EXPECT_EQ(env.DirBS_CommonProgramFiles32, u"C:\\Program Files (x86)\\Common Files\\");
+  EXPECT_EQ(env.Dir_ProgramData, u"C:\\ProgramData");
+
+  EXPECT_EQ(env.AppEXE, u"C:\\Tools\\Kestrune.exe");
+  EXPECT_EQ(env.AppEXE_NoPath_NoExt, u"Kestrune");
+  EXPECT_EQ(env.AppEXE_ExtOnly, u"exe");
+  EXPECT_EQ(env.AppPathBS, u"C:\\Tools\\");
+  EXPECT_EQ(env.AppPath_Resources, u"C:\\Tools\\Kestrune Resources");
+  EXPECT_EQ(env.AppPath_Tools, u"C:\\Tools\\Kestrune Resources\\Tools");
+
+  EXPECT_EQ(env.Dir_UserProfilesParent, u"C:\\Users");
+  EXPECT_EQ(env.UserDir_CurrentUser_Temp, u"C:\\Users\\Admin\\AppData\\Local\\Temp");
+  EXPECT_EQ(env.UserDirBS_CurrentUser_Temp, u"C:\\Users\\Admin\\AppData\\Local\\Temp\\");
+  EXPECT_EQ(env.UserDir_CurrentUser_AppData_Roaming, u"C:\\Users\\Admin\\AppData\\Roaming");
+  EXPECT_EQ(env.UserDir_CurrentUser_AppData_Local, u"C:\\Users\\Admin\\AppData\\Local");
+  EXPECT_EQ(env.UserDir_CurrentUser_ProgramFilesVS,
+            u"C:\\Users\\Admin\\AppData\\Local\\VirtualStore\\Program Files");
+  EXPECT_EQ(env.UserDir_CurrentUser_ProgramFiles32VS,
+            u"C:\\Users\\Admin\\AppData\\Local\\VirtualStore\\Program Files (x86)");
+  EXPECT_EQ(env.UserDir_CurrentUser_Profile, u"C:\\Users\\Admin");
+  EXPECT_EQ(env.NameDir_CurrentUser, u"Admin");
+  EXPECT_EQ(env.UserDir_CurrentUser_Desktop, u"C:\\Users\\Admin\\Desktop");
+  const std::u16string win = u"C:\\Users\\Admin\\AppData\\Roaming\\Microsoft\\Windows\\";
+  EXPECT_EQ(env.UserDir_CurrentUser_SendToMenu, win + u"SendTo");
+  EXPECT_EQ(env.UserDir_CurrentUser_StartMenuPrograms, win + u"Start Menu\\Programs");
+  EXPECT_EQ(env.UserDir_CurrentUser_StartupFolder, win + u"Start Menu\\Programs\\Startup");
+  EXPECT_EQ(env.NameDir_SendToMenu, u"SendTo");
+  EXPECT_EQ(env.NameDir_DocTemplates, u"Templates");
+  EXPECT_EQ(env.NameDir_RecentDocs, u"Recent");
+  EXPECT_EQ(env.NameDir_StartMenu, u"Start Menu");
+  EXPECT_EQ(env.NameDir_StartMenuPrograms, u"Programs");
+  EXPECT_EQ(env.NameDir_StartupFolder, u"Startup");
+  EXPECT_EQ(env.UserDir_AllUsers_Desktop, u"C:\\Users\\Public\\Desktop");
+  EXPECT_EQ(env.UserDir_AllUsers_Profile, u"C:\\Users\\Public");
+  EXPECT_EQ(env.NameDir_Desktop, u"Desktop");
+  EXPECT_EQ(env.UserDir_DefaultUser_Profile, u"C:\\Users\\Default");
+  EXPECT_EQ(env.UserDir_DefaultUser_Desktop, u"C:\\Users\\Default\\Desktop");
+  EXPECT_EQ(env.NameDir_Documents, u"Documents");
+  EXPECT_EQ(env.NameDir_Pictures, u"Pictures");
+  EXPECT_EQ(env.NameDir_Music, u"Music");
+  EXPECT_EQ(env.NameDir_Videos, u"Videos");
+}
+
+TEST_F(InitEnvFoldersTest, ThirtyTwoBitWindowsHasOneProgramFilesFolder) {
+  m.facts.is_64bit = false;
+  const AppEnv& env = RunInitEnv(false);
+  EXPECT_EQ(env.Dir_ProgramFiles, u"C:\\Program Files");
+  EXPECT_EQ(env.Dir_ProgramFiles32, env.Dir_ProgramFiles);
+  EXPECT_EQ(env.Dir_CommonProgramFiles32, u"C:\\Program Files\\Common Files");
+  EXPECT_EQ(env.UserDir_CurrentUser_ProgramFiles32VS, env.UserDir_CurrentUser_ProgramFilesVS);
+}
+
+TEST_F(InitEnvFoldersTest, WindowsXPFoldersAndNames) {
+  m.facts.version.dwMajorVersion = 5;
+  m.facts.version.dwMinorVersion = 1;
+  m.facts.is_64bit = false;
+  m.SetEnv(u"USERPROFILE", u"C:\\Documents and Settings\\Admin");
+  m.SetEnv(u"TEMP", u"C:\\Documents and Settings\\Admin\\Local Settings\\Temp");
+  m.SetEnv(u"TMP", u"C:\\Documents and Settings\\Admin\\Local Settings\\Temp");
+  disk.AddShellFolders();
+  const AppEnv& env = RunInitEnv(false);
+  EXPECT_EQ(env.Dir_UserProfilesParent, u"C:\\Documents and Settings");
+  EXPECT_EQ(env.UserDir_CurrentUser_Profile, u"C:\\Documents and Settings\\Admin");
+  EXPECT_EQ(env.UserDir_CurrentUser_AppData_Roaming,
+            u"C:\\Documents and Settings\\Admin\\Application Data");
+  EXPECT_EQ(env.UserDir_CurrentUser_AppData_Local,
+            u"C:\\Documents and Settings\\Admin\\Local Settings\\Application Data");
+  EXPECT_EQ(env.NameDir_Documents, u"My Documents");
+  EXPECT_EQ(env.NameDir_Pictures, u"My Pictures");
+  EXPECT_EQ(env.NameDir_Printers, u"PrintHood");
+  EXPECT_EQ(env.UserDir_AllUsers_Profile, u"C:\\Documents and Settings\\All Users");
+  EXPECT_EQ(env.UserDir_DefaultUser_Profile, u"C:\\Documents and Settings\\Default User");
+  EXPECT_EQ(env.UserDir_DefaultUser_Desktop, u"C:\\Documents and Settings\\Default User\\Desktop");
+}
+
+TEST_F(InitEnvFoldersTest, AMissingShellFolderLeavesOnlyItsFactsEmpty) {
+  disk.Remove(u"C:\\Users\\Admin\\AppData\\Roaming\\Microsoft\\Windows\\SendTo");
+  const AppEnv& env = RunInitEnv(true);
+  EXPECT_EQ(env.UserDir_CurrentUser_SendToMenu, u"");
+  EXPECT_EQ(env.UserDirBS_CurrentUser_SendToMenu, u"");
+  EXPECT_EQ(env.NameDir_SendToMenu, u"");
+  EXPECT_TRUE(LogHas("SHGetFolderPathW"));
+  // Everything after it is still there.
+  EXPECT_EQ(env.NameDir_StartupFolder, u"Startup");
+  EXPECT_EQ(env.UserDir_DefaultUser_Desktop, u"C:\\Users\\Default\\Desktop");
+  EXPECT_EQ(env.NameDir_Videos, u"Videos");
+}
+
+}  // namespace
+}  // namespace kes
