@@ -53,36 +53,36 @@ const AppEnv& Env() {
 // mode on Windows 8 and later only.
 bool SignedInWithMicrosoftAccountInNormalMode() {
   if (!Env().WinMode_Normal || !Env().Win8_OrNewer) return false;
-  std::u16string sPrincipalName, sProviderName;
-  return IsMicrosoftAccount(u"", sPrincipalName, sProviderName);
+  std::u16string principal_name, provider_name;
+  return IsMicrosoftAccount(u"", principal_name, provider_name);
 }
 
 // Runs one command through the system's command processor, hidden, and waits for it; the exit
 // code is left to ShellX's log.
-void RunCmdAndWait(std::u16string_view sArgs) {
-  std::int32_t lErrLvl = 0;
-  ShellX(Env().DirBS_System32 + u"cmd.exe", sArgs, true, kShellHide, lErrLvl, false, 0);
+void RunCmdAndWait(std::u16string_view args) {
+  std::int32_t exit_code = 0;
+  ShellX(Env().DirBS_System32 + u"cmd.exe", args, true, kShellHide, exit_code, false, 0);
 }
 
 }  // namespace
 
 bool MicrosoftAccountCheck() {
   Proc p(kModule, u"MicrosoftAccountCheck", Kind::Function);
-  bool bRet = false;
+  bool result = false;
   p.Step([&] {
     if (!SignedInWithMicrosoftAccountInNormalMode()) return;
-    bRet = ShowMessage(kOfferTempAdmin, kStyleYesNoQuestion) == platform::kIDYES;
+    result = ShowMessage(kOfferTempAdmin, kStyleYesNoQuestion) == platform::kIDYES;
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
 void CreateTempAdminUser() {
   Proc p(kModule, u"CreateTempAdminUser", Kind::Sub);
-  bool bCreate = false;
-  p.Step([&] { bCreate = SignedInWithMicrosoftAccountInNormalMode(); });
-  p.Created({u"bCreate", bCreate});
-  if (!bCreate) return;
+  bool create = false;
+  p.Step([&] { create = SignedInWithMicrosoftAccountInNormalMode(); });
+  p.Created({u"bCreate", create});
+  if (!create) return;
   const std::u16string user(kTempAdminUser);
   p.Step([&] { RunCmdAndWait(u"/c net user " + user + u" /Add"); });
   p.Step([&] { RunCmdAndWait(u"/c net localgroup Administrators " + user + u" /Add"); });
@@ -114,9 +114,9 @@ void RemoveWindowsAutoLogon() {
 void DeleteTempAdminUser() {
   Proc p(kModule, u"DeleteTempAdminUser", Kind::Sub);
   if (!Env().Win8_OrNewer) return;
-  const bool bSignedInAsTempAdmin = StringMatch(Env().Name_CurrentUser, kTempAdminUser, false);
-  p.Created({u"bSignedInAsTempAdmin", bSignedInAsTempAdmin});
-  if (!bSignedInAsTempAdmin) {
+  const bool signed_in_as_temp_admin = StringMatch(Env().Name_CurrentUser, kTempAdminUser, false);
+  p.Created({u"bSignedInAsTempAdmin", signed_in_as_temp_admin});
+  if (!signed_in_as_temp_admin) {
     p.Step([&] { RunCmdAndWait(u"/c net user " + std::u16string(kTempAdminUser) + u" /Delete"); });
     return;
   }

@@ -37,19 +37,19 @@ constexpr std::u16string_view kRemoveSwitch = u"/Remove";
 
 }  // namespace
 
-std::int32_t ShowMessage(std::u16string_view sText, std::int32_t lStyle,
-                         std::u16string_view sTitle) {
+std::int32_t ShowMessage(std::u16string_view text, std::int32_t style, std::u16string_view title) {
   Proc p(kModule, u"ShowMessage", Kind::Function);
-  p.Args({u"sText", sText, u"lStyle", lStyle, u"sTitle", sTitle});
-  std::int32_t lRet = 0;
+  p.Args({u"sText", text, u"lStyle", style, u"sTitle", title});
+  std::int32_t result = 0;
   p.Step([&] {
-    std::u16string text(sText);
-    std::u16string title(sTitle);
-    lRet = OS().ui.MessageBoxW(0, text.c_str(), title.c_str(), static_cast<platform::UINT>(lStyle));
-    if (lRet == 0) p.LogAPI(u"MessageBoxW");
+    const std::u16string text_z(text);
+    const std::u16string title_z(title);
+    result =
+        OS().ui.MessageBoxW(0, text_z.c_str(), title_z.c_str(), static_cast<platform::UINT>(style));
+    if (result == 0) p.LogAPI(u"MessageBoxW");
   });
-  p.Result(lRet);
-  return lRet;
+  p.Result(result);
+  return result;
 }
 
 void AppMainSub() {
@@ -105,59 +105,59 @@ void AppMainSub() {
 
 bool RestartNormallyPrompt() {
   Proc p(kModule, u"RestartNormallyPrompt", Kind::Function);
-  bool bRet = false;
-  std::int32_t lBootMode = 0;
+  bool result = false;
+  std::int32_t boot_mode = 0;
   p.Step([&] {
-    Value vMode;
+    Value mode;
     RegReadValue(platform::kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode", platform::kREG_DWORD,
-                 Value(std::int32_t{0}), vMode);
-    if (const auto* n = vMode.get_if<std::int32_t>()) lBootMode = *n;
+                 Value(std::int32_t{0}), mode);
+    if (const auto* n = mode.get_if<std::int32_t>()) boot_mode = *n;
   });
-  p.Created({u"lBootMode", lBootMode});
+  p.Created({u"lBootMode", boot_mode});
 
-  const std::optional<SafeMode> recorded = SafeModeFromBootMode(lBootMode);
+  const std::optional<SafeMode> recorded = SafeModeFromBootMode(boot_mode);
   if (!recorded) {
     // Nothing recorded: the undo goes ahead without a question.
     p.Result(true);
     return true;
   }
 
-  std::int32_t lAnswer = 0;
-  p.Step([&] { lAnswer = ShowMessage(kNextBootPrompt, kStyleYesNoCancelQuestion); });
-  p.Created({u"lAnswer", lAnswer});
-  if (lAnswer == platform::kIDYES) {
-    bRet = true;
+  std::int32_t answer = 0;
+  p.Step([&] { answer = ShowMessage(kNextBootPrompt, kStyleYesNoCancelQuestion); });
+  p.Created({u"lAnswer", answer});
+  if (answer == platform::kIDYES) {
+    result = true;
   } else {
     // No or Cancel: Safe Mode stays, and the question comes again on the next Safe Mode boot -
     // but only with the entry that brings the program back there. Without it the machine would
     // stay in Safe Mode for good, so the configuration is taken back instead.
-    bool bEntry = false;
+    bool entry = false;
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
-    p.Step([&] { bEntry = RunOnceEntryWritten(kRemoveSwitch); });
-    if (!bEntry) {
-      bRet = true;
+    p.Step([&] { entry = RunOnceEntryWritten(kRemoveSwitch); });
+    if (!entry) {
+      result = true;
       p.Step([&] {
         ShowFailure(kConfigFailedNotice,
                     HklmName(kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName)));
       });
     }
-    if (lAnswer == platform::kIDCANCEL) {
+    if (answer == platform::kIDCANCEL) {
       p.Step([&] { ShowMainWindow(); });
-    } else if (bEntry && recorded == SafeMode::kCommandPrompt) {
+    } else if (entry && recorded == SafeMode::kCommandPrompt) {
       p.Step([&] { ShowMessage(kCommandPromptReminder, kStyleOk); });
     }
   }
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
 bool AbortOnUNCPath() {
   Proc p(kModule, u"AbortOnUNCPath", Kind::Function);
-  bool bRet = false;
-  p.Step([&] { bRet = IsNetworkPath(u""); });
-  if (bRet) p.Step([&] { ShowMessage(kNetworkNotice, kStyleOk); });
-  p.Result(bRet);
-  return bRet;
+  bool result = false;
+  p.Step([&] { result = IsNetworkPath(u""); });
+  if (result) p.Step([&] { ShowMessage(kNetworkNotice, kStyleOk); });
+  p.Result(result);
+  return result;
 }
 
 }  // namespace kes

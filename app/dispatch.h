@@ -46,7 +46,7 @@ inline constexpr std::int32_t kStyleCritical = 16;
 inline constexpr std::int32_t kStyleYesNoCancelQuestion = 35;
 inline constexpr std::int32_t kStyleYesNoQuestion = 36;
 
-std::int32_t ShowMessage(std::u16string_view sText, std::int32_t lStyle,
-                         std::u16string_view sTitle = kDefaultMsgTitle);
+std::int32_t ShowMessage(std::u16string_view text, std::int32_t style,
+                         std::u16string_view title = kDefaultMsgTitle);
 
 }  // namespace kes

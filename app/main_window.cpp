@@ -97,41 +97,41 @@ void KestruneUI::Form_Load() {
   p.Step([&] { SetIconFromRes(f.Hwnd(), u"a1", false); });
   p.Step([&] { f.SetCaption(Ctx().env->AppTitle_WithVersionPretty); });
 
-  std::int32_t lMenuHeight = 0;
-  p.Step([&] { lMenuHeight = (1440 / f.Dpi()) * OS().sys.GetSystemMetrics(kSM_CYMENU); });
-  p.Created({u"lMenuHeight", lMenuHeight});
+  std::int32_t menu_height = 0;
+  p.Step([&] { menu_height = (1440 / f.Dpi()) * OS().sys.GetSystemMetrics(kSM_CYMENU); });
+  p.Created({u"lMenuHeight", menu_height});
 
   p.Step([&] {
     // The legacy boot menu switch is only offered where bcdedit's boot menu policy exists.
     if (Ctx().env->Win8_OrNewer) return;
     f.SetControlVisible(kChkEnableF8Menu, false);
     f.SetMenuVisible(kMenuOptions, false);
-    f.SetHeightTwips(f.HeightTwips() - lMenuHeight);
+    f.SetHeightTwips(f.HeightTwips() - menu_height);
   });
 
-  bool bOnNetwork = false;
-  p.Step([&] { bOnNetwork = AbortOnUNCPath(); });
-  std::int16_t iSelect = 0;
-  if (bOnNetwork) {
+  bool on_network = false;
+  p.Step([&] { on_network = AbortOnUNCPath(); });
+  std::int16_t selected = 0;
+  if (on_network) {
     // The program cannot be reached from a Safe Mode boot: only the way back stays open.
-    iSelect = kNormalModeOption;
+    selected = kNormalModeOption;
     p.Step([&] {
       for (int i = 0; i <= 2; ++i) f.SetControlEnabled(OptSafeModeId(i), false);
       for (int n = 3; n <= 5; ++n) f.SetControlEnabled(LabelId(n), false);
     });
   } else if (!Ctx().env->WinMode_Normal) {
-    iSelect = kNormalModeOption;
+    selected = kNormalModeOption;
   }
-  p.Step([&] { f.SetControlChecked(OptSafeModeId(iSelect), true); });
-  p.Step([&] { optSafeMode_Click(iSelect); });
+  p.Step([&] { f.SetControlChecked(OptSafeModeId(selected), true); });
+  p.Step([&] { optSafeMode_Click(selected); });
 }
 
-void KestruneUI::optSafeMode_Click(std::int16_t Index) {
+void KestruneUI::optSafeMode_Click(std::int16_t index) {
   Proc p(kModule, u"optSafeMode_Click", Kind::Sub);
-  p.Args({u"Index", Index});
+  p.Args({u"Index", index});
   p.Step([&] {
     for (int i = 0; i <= 3; ++i) form_->SetControlBold(OptSafeModeId(i), false);
-    form_->SetControlBold(OptSafeModeId(Index), true);
+    form_->SetControlBold(OptSafeModeId(index), true);
   });
 }
 
@@ -144,65 +144,65 @@ void KestruneUI::Menu_DisableF8_Click() {
   });
 }
 
-void KestruneUI::cmdDo_Click(std::int16_t Index) {
+void KestruneUI::cmdDo_Click(std::int16_t index) {
   Proc p(kModule, u"cmdDo_Click", Kind::Sub);
-  p.Args({u"Index", Index});
+  p.Args({u"Index", index});
   platform::Form& f = *form_;
   p.Step([&] { f.Show(false); });
-  const bool bEnableF8 = f.ControlChecked(kChkEnableF8Menu);
-  const bool bRestart = Index == 0;
-  p.Created({u"bEnableF8", bEnableF8, u"bRestart", bRestart});
+  const bool enable_f8 = f.ControlChecked(kChkEnableF8Menu);
+  const bool restart = index == 0;
+  p.Created({u"bEnableF8", enable_f8, u"bRestart", restart});
 
   if (f.ControlChecked(OptSafeModeId(kNormalModeOption))) {
     p.Step([&] { RemoveMods(true); });
-    std::u16string sNote;
-    if (bEnableF8) {
+    std::u16string note;
+    if (enable_f8) {
       p.Step([&] { EnableF8Menu(); });
-      sNote = kF8Note;
+      note = kF8Note;
     }
     p.Step([&] {
-      if (!bRestart) {
-        ShowMessage(std::u16string(kNormalConfigured) + sNote, kStyleOk);
+      if (!restart) {
+        ShowMessage(std::u16string(kNormalConfigured) + note, kStyleOk);
       } else if (ShowMessage(kNormalRestartPrompt, kStyleYesNoQuestion, kNormalRestartTitle) ==
                  platform::kIDYES) {
         RestartWindows(kForcedShutdown);
       } else {
-        ShowMessage(std::u16string(kNormalNextTime) + sNote, kStyleOk);
+        ShowMessage(std::u16string(kNormalNextTime) + note, kStyleOk);
       }
     });
     Unload();
     return;
   }
 
-  bool bTempAdmin = false;
-  p.Step([&] { bTempAdmin = MicrosoftAccountCheck(); });
+  bool temp_admin = false;
+  p.Step([&] { temp_admin = MicrosoftAccountCheck(); });
   // A configuration that did not take is treated like a declined restart: nothing recorded,
   // and the window comes back.
-  bool bConfigured = false;
+  bool configured = false;
   for (int i = 0; i < kNormalModeOption; ++i) {
     const std::optional<SafeMode> mode = SafeModeFromOption(i);
     if (!mode || !f.ControlChecked(OptSafeModeId(i))) continue;
     p.Step([&] {
-      bConfigured = ConfigureSafeMode(
-          *mode, {.restart = bRestart, .enable_f8 = bEnableF8, .temp_admin = bTempAdmin});
+      configured = ConfigureSafeMode(
+          *mode, {.restart = restart, .enable_f8 = enable_f8, .temp_admin = temp_admin});
     });
-    if (bConfigured) {
+    if (configured) {
       p.Step([&] {
         RegWriteValue(platform::kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode",
                       platform::kREG_DWORD, Value(BootModeValue(*mode)));
       });
     }
   }
-  p.Created({u"bConfigured", bConfigured});
+  p.Created({u"bConfigured", configured});
 
-  if (!bConfigured || (bRestart && Ctx().RestartDeclined)) {
+  if (!configured || (restart && Ctx().RestartDeclined)) {
     Ctx().RestartDeclined = false;
     p.Step([&] { RegDeleteValue(platform::kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
     p.Step([&] { ShowMessage(kNoChanges, kStyleOk); });
     p.Step([&] { f.Show(true); });
     return;
   }
-  if (!bRestart) p.Step([&] { ShowMessage(kSafeConfigured, kStyleOk); });
+  if (!restart) p.Step([&] { ShowMessage(kSafeConfigured, kStyleOk); });
   Unload();
 }
 

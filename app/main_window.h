@@ -48,10 +48,10 @@ class KestruneUI final : public platform::FormEvents, public LoadedWindow {
   // return to normal boot when the program runs from a network location).
   void Form_Load();
   // Shows the chosen mode in bold.
-  void optSafeMode_Click(std::int16_t Index);
-  // Configures the chosen mode; Index 0 also restarts, 1 only configures. Unloads the window
+  void optSafeMode_Click(std::int16_t index);
+  // Configures the chosen mode; `index` 0 also restarts, 1 only configures. Unloads the window
   // after a completed action and shows it again after a declined or failed one.
-  void cmdDo_Click(std::int16_t Index);
+  void cmdDo_Click(std::int16_t index);
   // Asks, then switches the F8 boot menu off.
   void Menu_DisableF8_Click();
 

@@ -31,11 +31,11 @@ void RepairSafeBootLocal() {
     } else {
       return;
     }
-    const std::u16string sFile = env.UserDirBS_CurrentUser_Temp + name + u".reg";
-    p.Created({u"sFile", sFile});
-    if (ExtractCustomResource(name, sFile, true)) {
-      RegImport(sFile, true);
-      FileDelete(sFile);
+    const std::u16string file = env.UserDirBS_CurrentUser_Temp + name + u".reg";
+    p.Created({u"sFile", file});
+    if (ExtractCustomResource(name, file, true)) {
+      RegImport(file, true);
+      FileDelete(file);
       p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
     } else {
       p.Log(u"Failed to extract registry file!", debug::Event_Normal);

@@ -69,21 +69,21 @@ std::u16string QuotedExe() {
 
 // Runs one boot-tool command line hidden and waits for its end. True when it ran and exited 0;
 // a tool that could not be started or that failed is logged with its exit code.
-bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
-  std::u16string sError;
-  std::int32_t lExitCode = 0;
-  bool bRan = false;
+bool RunBootTool(const Proc& p, std::u16string_view command_line) {
+  std::u16string error;
+  std::int32_t exit_code = 0;
+  bool ran = false;
   p.Step([&] {
-    bRan = ShellAndWait(sCommandLine, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+    ran = ShellAndWait(command_line, kShellHide, error, kToolTimeoutMS, false, exit_code);
   });
-  if (!bRan) {
+  if (!ran) {
     p.Log(u"The boot configuration tool could not be run.", debug::Event_Normal,
-          u"sCommandLine=" + std::u16string(sCommandLine) + u", sError=" + sError);
+          u"sCommandLine=" + std::u16string(command_line) + u", sError=" + error);
     return false;
   }
-  if (lExitCode != 0) {
+  if (exit_code != 0) {
     p.Log(u"The boot configuration tool reported a failure.", debug::Event_Normal,
-          u"sCommandLine=" + std::u16string(sCommandLine) + u", lExitCode=" + Dec(lExitCode));
+          u"sCommandLine=" + std::u16string(command_line) + u", lExitCode=" + Dec(exit_code));
     return false;
   }
   return true;
@@ -94,43 +94,43 @@ bool RunBootTool(const Proc& p, std::u16string_view sCommandLine) {
 // The trailing blank keeps "safebootalternateshell" out; no /i, which not every find knows.
 // nullopt when the answer could not be had.
 std::optional<bool> SafeBootStillSet(const Proc& p) {
-  std::u16string sError;
-  std::int32_t lExitCode = -1;
-  bool bRan = false;
+  std::u16string error;
+  std::int32_t exit_code = -1;
+  bool ran = false;
   p.Step([&] {
-    bRan = ShellAndWait(kQuerySafeBoot, kShellHide, sError, kToolTimeoutMS, false, lExitCode);
+    ran = ShellAndWait(kQuerySafeBoot, kShellHide, error, kToolTimeoutMS, false, exit_code);
   });
-  p.Created({u"sQuery", kQuerySafeBoot, u"lExitCode", lExitCode});
-  if (bRan && (lExitCode == 0 || lExitCode == 1)) return lExitCode == 0;
+  p.Created({u"sQuery", kQuerySafeBoot, u"lExitCode", exit_code});
+  if (ran && (exit_code == 0 || exit_code == 1)) return exit_code == 0;
   p.Log(u"Whether the Safe Mode boot setting is still there could not be found out.",
-        debug::Event_Normal, u"sError=" + sError + u", lExitCode=" + Dec(lExitCode));
+        debug::Event_Normal, u"sError=" + error + u", lExitCode=" + Dec(exit_code));
   return std::nullopt;
 }
 
 // True when the text value reads back exactly as expected.
-bool ReadsBack(const Proc& p, std::u16string_view sKey, std::u16string_view sValue,
-               std::u16string_view sExpected) {
-  Value vRead;
-  bool bOk = false;
+bool ReadsBack(const Proc& p, std::u16string_view key, std::u16string_view value,
+               std::u16string_view expected) {
+  Value value_read;
+  bool ok = false;
   p.Step([&] {
-    bOk = RegReadValue(kHKEY_LOCAL_MACHINE, sKey, sValue, platform::kREG_SZ, Value(u""), vRead);
+    ok = RegReadValue(kHKEY_LOCAL_MACHINE, key, value, platform::kREG_SZ, Value(u""), value_read);
   });
-  const auto* text = vRead.get_if<std::u16string>();
-  if (bOk && text && *text == sExpected) return true;
+  const auto* text = value_read.get_if<std::u16string>();
+  if (ok && text && *text == expected) return true;
   p.Log(u"The undo hook did not read back as written.", debug::Event_Normal,
-        u"sValue=" + HklmName(sKey, sValue) + u", sExpected=" + std::u16string(sExpected) +
+        u"sValue=" + HklmName(key, value) + u", sExpected=" + std::u16string(expected) +
             u", sRead=" + (text ? *text : std::u16string()));
   return false;
 }
 
 // Undoes a configuration that did not take and tells the user that nothing will restart.
-void AbandonConfiguration(const Proc& p, std::u16string_view sFailed) {
+void AbandonConfiguration(const Proc& p, std::u16string_view failed) {
   p.Log(u"Safe Mode configuration failed; undoing it, no restart.", debug::Event_Normal,
-        u"sFailed=" + std::u16string(sFailed));
+        u"sFailed=" + std::u16string(failed));
   p.Step([&] { RemoveMods(false); });
   // The window treats it as it treats a declined restart: no BootMode, shown again.
   p.Step([&] { Ctx().RestartDeclined = true; });
-  p.Step([&] { ShowFailure(kConfigFailedNotice, sFailed); });
+  p.Step([&] { ShowFailure(kConfigFailedNotice, failed); });
 }
 
 // Writes the undo hook of the variant and reads it back; returns what failed ("" when it took).
@@ -172,17 +172,17 @@ bool Configure(const Proc& p, SafeMode mode, const ConfigureOptions& options) {
       return false;
     }
   } else {
-    bool bEdited = false;
-    p.Step([&] { bEdited = BootIniSafeMod(mode); });
-    if (!bEdited) {
+    bool edited = false;
+    p.Step([&] { edited = BootIniSafeMod(mode); });
+    if (!edited) {
       p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
       return false;
     }
   }
 
-  const std::u16string sFailedHook = WriteUndoHook(p, mode);
-  if (!sFailedHook.empty()) {
-    AbandonConfiguration(p, sFailedHook);
+  const std::u16string failed_hook = WriteUndoHook(p, mode);
+  if (!failed_hook.empty()) {
+    AbandonConfiguration(p, failed_hook);
     return false;
   }
   if (Env().WinVista_OrNewer && options.enable_f8) p.Step([&] { EnableF8Menu(); });
@@ -191,10 +191,10 @@ bool Configure(const Proc& p, SafeMode mode, const ConfigureOptions& options) {
 }
 
 // The restart question: true to go on. Any answer but Yes declines.
-bool AskRestart(const Proc& p, std::u16string_view sPrompt) {
-  std::int32_t lAnswer = 0;
-  p.Step([&] { lAnswer = ShowMessage(sPrompt, kStyleYesNoQuestion); });
-  if (lAnswer == platform::kIDYES) return true;
+bool AskRestart(const Proc& p, std::u16string_view prompt) {
+  std::int32_t answer = 0;
+  p.Step([&] { answer = ShowMessage(prompt, kStyleYesNoQuestion); });
+  if (answer == platform::kIDYES) return true;
   p.Step([&] { Ctx().RestartDeclined = true; });
   return false;
 }
@@ -205,12 +205,12 @@ std::u16string HklmName(std::u16string_view key, std::u16string_view value) {
   return u"HKEY_LOCAL_MACHINE\\" + std::u16string(key) + u"\\" + std::u16string(value);
 }
 
-void ShowFailure(std::u16string_view sNotice, std::u16string_view sFailed) {
-  ShowMessage(std::u16string(sNotice) + u"\r\n\r\n" + std::u16string(sFailed), kStyleCritical);
+void ShowFailure(std::u16string_view notice, std::u16string_view failed) {
+  ShowMessage(std::u16string(notice) + u"\r\n\r\n" + std::u16string(failed), kStyleCritical);
 }
 
-std::u16string RunOnceCommand(std::u16string_view sParam) {
-  return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(sParam);
+std::u16string RunOnceCommand(std::u16string_view param) {
+  return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(param);
 }
 
 bool DoSafe(bool command_prompt, const ConfigureOptions& options) {
@@ -242,35 +242,35 @@ bool ConfigureSafeMode(SafeMode mode, const ConfigureOptions& options) {
   return DoSafe(mode == SafeMode::kCommandPrompt, options);
 }
 
-bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin) {
+bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin) {
   Proc p(kModule, u"DoSafeNetNoReboot", Kind::Function);
-  p.Args({u"bEnableF8", bEnableF8, u"bTempAdmin", bTempAdmin});
-  bool bRet = false;
+  p.Args({u"bEnableF8", enable_f8, u"bTempAdmin", temp_admin});
+  bool result = false;
   RepairSafeBoot(p);
   p.Step([&] { RemoveMods(false); });
   if (Env().WinVista_OrNewer) {
-    if (bTempAdmin) p.Step([&] { CreateTempAdminUser(); });
+    if (temp_admin) p.Step([&] { CreateTempAdminUser(); });
     p.Step([&] { BackupBCD(); });
     // Scripts call this: a failure is only logged (by RunBootTool), never shown.
-    bRet = RunBootTool(p, kSetNetwork);
-    if (bEnableF8) p.Step([&] { EnableF8Menu(); });
+    result = RunBootTool(p, kSetNetwork);
+    if (enable_f8) p.Step([&] { EnableF8Menu(); });
   } else {
-    p.Step([&] { bRet = BootIniSafeMod(SafeMode::kNetwork); });
+    p.Step([&] { result = BootIniSafeMod(SafeMode::kNetwork); });
   }
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
-void RemoveMods(bool bFull) {
+void RemoveMods(bool full) {
   Proc p(kModule, u"RemoveMods", Kind::Sub);
-  p.Args({u"bFull", bFull});
-  const std::u16string sEntry = u"*" + std::u16string(kRunOnceEntryName);
+  p.Args({u"bFull", full});
+  const std::u16string entry = u"*" + std::u16string(kRunOnceEntryName);
   p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
-  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, sEntry); });
-  bool bSafeBootGone = true;
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, entry); });
+  bool safe_boot_gone = true;
   if (Env().WinVista_OrNewer) {
     // Either element may be absent (the tool then fails): nothing to undo is no failure.
-    bSafeBootGone = RunBootTool(p, kDeleteSafeBoot);
+    safe_boot_gone = RunBootTool(p, kDeleteSafeBoot);
     RunBootTool(p, kDeleteAltShell);
   } else {
     p.Step([&] { BootIniUndoMod(); });
@@ -280,13 +280,13 @@ void RemoveMods(bool bFull) {
   // back to try once more, or the machine would stay there. bcdedit answers both with the same
   // exit code, so the store is asked. Without an answer, running in Safe Mode is taken as the
   // sign that the element is there.
-  bool bKeepWayBack = false;
-  if (bFull && !bSafeBootGone) {
-    const std::optional<bool> bStillSet = SafeBootStillSet(p);
-    bKeepWayBack = bStillSet ? *bStillSet : !Env().WinMode_Normal;
+  bool keep_way_back = false;
+  if (full && !safe_boot_gone) {
+    const std::optional<bool> still_set = SafeBootStillSet(p);
+    keep_way_back = still_set ? *still_set : !Env().WinMode_Normal;
   }
-  p.Created({u"bSafeBootGone", bSafeBootGone, u"bKeepWayBack", bKeepWayBack});
-  if (bKeepWayBack) {
+  p.Created({u"bSafeBootGone", safe_boot_gone, u"bKeepWayBack", keep_way_back});
+  if (keep_way_back) {
     p.Log(
         u"The Safe Mode boot setting could not be removed; the program will run again on the "
         u"next boot to retry.",
@@ -297,7 +297,7 @@ void RemoveMods(bool bFull) {
   } else {
     p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
   }
-  if (bFull) {
+  if (full) {
     p.Step([&] { FileDelete(Env().DirBS_Windows + std::u16string(kMarkerScript)); });
     p.Step([&] { DeleteTempAdminUser(); });
   }
@@ -305,12 +305,12 @@ void RemoveMods(bool bFull) {
 
 void BackupBCD() {
   Proc p(kModule, u"BackupBCD", Kind::Sub);
-  const std::u16string sFile = Env().SystemDriveBS + u"BCDbak";
-  p.Created({u"sFile", sFile});
-  bool bExists = true;
-  p.Step([&] { bExists = FileExist(sFile); });
-  if (bExists) return;
-  RunBootTool(p, u"bcdedit.exe /export " + sFile);
+  const std::u16string file = Env().SystemDriveBS + u"BCDbak";
+  p.Created({u"sFile", file});
+  bool exists = true;
+  p.Step([&] { exists = FileExist(file); });
+  if (exists) return;
+  RunBootTool(p, u"bcdedit.exe /export " + file);
 }
 
 void SetCMDAutorun() {
@@ -325,31 +325,31 @@ void SetCMDAutorun() {
     RegWriteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun", platform::kREG_SZ,
                   Value(QuotedExe() + u" /undo"));
   });
-  const std::u16string sScript = Env().DirBS_Windows + std::u16string(kMarkerScript);
-  p.Step([&] { FileDelete(sScript); });
-  bool bSaved = false;
-  p.Step([&] { bSaved = SaveTextToFile(sScript, QuotedExe() + u" %1", false, false, false); });
-  if (!bSaved) p.Log(u"The marker script could not be written.", debug::Event_Normal, sScript);
+  const std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
+  p.Step([&] { FileDelete(script); });
+  bool saved = false;
+  p.Step([&] { saved = SaveTextToFile(script, QuotedExe() + u" %1", false, false, false); });
+  if (!saved) p.Log(u"The marker script could not be written.", debug::Event_Normal, script);
 }
 
-void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName) {
+void AddMeToRunOnce(std::u16string_view param, std::u16string_view entry_name) {
   Proc p(kModule, u"AddMeToRunOnce", Kind::Sub);
-  p.Args({u"sParam", sParam, u"sEntryName", sEntryName});
-  const std::u16string sCmd = RunOnceCommand(sParam);
-  p.Created({u"sCmd", sCmd});
+  p.Args({u"sParam", param, u"sEntryName", entry_name});
+  const std::u16string cmd = RunOnceCommand(param);
+  p.Created({u"sCmd", cmd});
   p.Step([&] {
-    RegWriteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(sEntryName),
-                  platform::kREG_SZ, Value(sCmd));
+    RegWriteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, u"*" + std::u16string(entry_name),
+                  platform::kREG_SZ, Value(cmd));
   });
 }
 
-bool RunOnceEntryWritten(std::u16string_view sParam) {
+bool RunOnceEntryWritten(std::u16string_view param) {
   Proc p(kModule, u"RunOnceEntryWritten", Kind::Function);
-  p.Args({u"sParam", sParam});
-  const bool bRet =
-      ReadsBack(p, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName), RunOnceCommand(sParam));
-  p.Result(bRet);
-  return bRet;
+  p.Args({u"sParam", param});
+  const bool result =
+      ReadsBack(p, kRunOnceKey, u"*" + std::u16string(kRunOnceEntryName), RunOnceCommand(param));
+  p.Result(result);
+  return result;
 }
 
 void EnableF8Menu() {

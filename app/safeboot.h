@@ -50,17 +50,17 @@ bool ConfigureSafeMode(SafeMode mode, const ConfigureOptions& options);
 // Traced. Configures Safe Mode with networking with no question, no undo hook and no restart
 // (for scripts, which take care of the return themselves). True when the boot setting took;
 // false, only logged, when it did not (nothing is undone, nothing shown).
-bool DoSafeNetNoReboot(bool bEnableF8, bool bTempAdmin);
+bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin);
 
 // Traced. Undoes every modification: deletes BootMode, the one-time start entry, the boot
-// setting (bcdedit, or boot.ini on older Windows) and the command processor hook; with bFull
+// setting (bcdedit, or boot.ini on older Windows) and the command processor hook; with `full`
 // also the marker script and the temporary administrator. Each step that fails is logged and
-// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. With bFull,
+// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. With `full`,
 // when the Safe Mode boot setting could not be deleted and the boot store still has it (or,
 // when the store cannot be asked, the program runs in Safe Mode), the way back is kept instead:
 // the one-time start entry is written again, the command processor hook stays, and the user
 // is told (style 16).
-void RemoveMods(bool bFull);
+void RemoveMods(bool full);
 
 // Traced. Exports the boot store to SystemDriveBS + "BCDbak" when that file does not exist;
 // an existing backup is never replaced. A failed export is logged.
@@ -72,13 +72,13 @@ void BackupBCD();
 // the hook back to know whether it took.
 void SetCMDAutorun();
 
-// Traced. Writes the one-time start entry "*" + sEntryName under HKLM RunOnce that runs the
-// program with sParam (an existing one is replaced). A refused write is logged.
-void AddMeToRunOnce(std::u16string_view sParam, std::u16string_view sEntryName);
+// Traced. Writes the one-time start entry "*" + `entry_name` under HKLM RunOnce that runs the
+// program with `param` (an existing one is replaced). A refused write is logged.
+void AddMeToRunOnce(std::u16string_view param, std::u16string_view entry_name);
 
-// Traced. True when the one-time start entry reads back as AddMeToRunOnce writes it for sParam;
+// Traced. True when the one-time start entry reads back as AddMeToRunOnce writes it for `param`;
 // false (logged) when it is missing or different.
-bool RunOnceEntryWritten(std::u16string_view sParam);
+bool RunOnceEntryWritten(std::u16string_view param);
 
 // Traced. Turns the legacy F8 boot menu on ({default} then {current}); results are not read.
 void EnableF8Menu();
@@ -88,11 +88,11 @@ void DisableF8Menu();
 // "HKEY_LOCAL_MACHINE\key\value": how notices and the log name a registry value. Untraced.
 std::u16string HklmName(std::u16string_view key, std::u16string_view value);
 
-// Shows a failure notice (style 16): sNotice, CR LF CR LF, then what failed (a command line or a
+// Shows a failure notice (style 16): `notice`, CR LF CR LF, then what failed (a command line or a
 // registry value). Untraced; ShowMessage logs the box.
-void ShowFailure(std::u16string_view sNotice, std::u16string_view sFailed);
+void ShowFailure(std::u16string_view notice, std::u16string_view failed);
 
-// The data of the one-time start entry for sParam: cmd /c start "" "AppEXE" sParam. Untraced.
-std::u16string RunOnceCommand(std::u16string_view sParam);
+// The data of the one-time start entry for `param`: cmd /c start "" "AppEXE" `param`. Untraced.
+std::u16string RunOnceCommand(std::u16string_view param);
 
 }  // namespace kes

@@ -82,25 +82,26 @@ void MakeNullsVisible(std::u16string& text) {
   }
 }
 
-std::u16string ConstructDebugMsg(std::int32_t lEventType, std::u16string_view sIdentifier,
-                                 std::u16string_view sMsg, std::u16string_view sVariables,
-                                 std::int32_t lProcEventNo, std::int32_t lAPINum,
-                                 std::u16string_view sAPIText, std::int32_t lRTNum,
-                                 std::u16string_view sRTDesc, std::u16string_view sRTSource,
-                                 bool /*bIsError*/, std::u16string_view sByVal,
-                                 std::u16string_view sByRef, std::u16string_view sCreated) {
+std::u16string ConstructDebugMsg(std::int32_t event_type, std::u16string_view identifier,
+                                 std::u16string_view message, std::u16string_view variables,
+                                 std::int32_t proc_event_no, std::int32_t api_num,
+                                 std::u16string_view api_text, std::int32_t runtime_num,
+                                 std::u16string_view runtime_desc,
+                                 std::u16string_view runtime_source, bool /*bIsError*/,
+                                 std::u16string_view by_val, std::u16string_view by_ref,
+                                 std::u16string_view created) {
   std::u16string out;
   try {
     const LogLabels& l = State().labels;
-    if (lEventType == Event_ProcEnter || lEventType == Event_ProcExit) {
-      out = std::u16string(sIdentifier) +
-            (lEventType == Event_ProcEnter ? l.proc_entered : l.proc_exited);
+    if (event_type == Event_ProcEnter || event_type == Event_ProcExit) {
+      out = std::u16string(identifier) +
+            (event_type == Event_ProcEnter ? l.proc_entered : l.proc_exited);
       MakeNullsVisible(out);
       return out;
     }
-    std::u16string head(sIdentifier);
-    if (lProcEventNo != 0) head += u".ProcEventID=" + Dec(lProcEventNo);
-    head += TypeLabel(l, lEventType);
+    std::u16string head(identifier);
+    if (proc_event_no != 0) head += u".ProcEventID=" + Dec(proc_event_no);
+    head += TypeLabel(l, event_type);
 
     auto line = [&]() -> std::u16string& {
       if (!out.empty()) out += u"\r\n";
@@ -117,29 +118,29 @@ std::u16string ConstructDebugMsg(std::int32_t lEventType, std::u16string_view sI
       }
       out += u']';
     };
-    field(l.field_message, sMsg, false);
-    field(l.field_variables, sVariables, true);
-    field(l.field_by_val, sByVal, true);
-    field(l.field_by_ref, sByRef, true);
-    field(l.field_created, sCreated, true);
+    field(l.field_message, message, false);
+    field(l.field_variables, variables, true);
+    field(l.field_by_val, by_val, true);
+    field(l.field_by_ref, by_ref, true);
+    field(l.field_created, created, true);
 
-    if (lAPINum != 0) {
-      line() += l.error + l.error_api + Dec(lAPINum) + u" ";
-      AppendHexPart(l, lAPINum, out);
+    if (api_num != 0) {
+      line() += l.error + l.error_api + Dec(api_num) + u" ";
+      AppendHexPart(l, api_num, out);
       out += l.error_text;
-      out += sAPIText.empty() ? GetSystemMsg(lAPINum) : std::u16string(sAPIText);
+      out += api_text.empty() ? GetSystemMsg(api_num) : std::u16string(api_text);
       out += u']';
     }
-    if (lRTNum != 0) {
-      line() += l.error + l.error_runtime + Dec(lRTNum) + u" ";
-      AppendHexPart(l, lRTNum, out);
-      if (!sRTSource.empty()) {
+    if (runtime_num != 0) {
+      line() += l.error + l.error_runtime + Dec(runtime_num) + u" ";
+      AppendHexPart(l, runtime_num, out);
+      if (!runtime_source.empty()) {
         out += l.error_source;
-        out += sRTSource;
+        out += runtime_source;
         out += u' ';
       }
       out += l.error_text;
-      out += sRTDesc;
+      out += runtime_desc;
       out += u']';
     }
     if (out.empty()) line() += l.field_message + u"No Msg Passed!]";

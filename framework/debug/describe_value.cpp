@@ -294,28 +294,28 @@ void AppendVarsText(const VarItem* items, std::size_t count, std::u16string& out
   }
 }
 
-std::u16string DescribeValue(const Value& vValue, std::u16string_view sName) {
+std::u16string DescribeValue(const Value& value, std::u16string_view name) {
   std::u16string out;
   try {
-    AppendDescription(vValue, sName, out);
+    AppendDescription(value, name, out);
   } catch (...) {
   }
   return out;
 }
 
-std::u16string ValueToText(const Value& vValue) {
+std::u16string ValueToText(const Value& value) {
   std::u16string out;
   try {
-    AppendPlainText(vValue, out);
+    AppendPlainText(value, out);
   } catch (...) {
   }
   return out;
 }
 
-std::u16string VarsToText(const std::vector<Value>& vVars) {
+std::u16string VarsToText(const std::vector<Value>& vars) {
   std::u16string out;
   try {
-    AppendVarsText(vVars.data(), vVars.size(), out);
+    AppendVarsText(vars.data(), vars.size(), out);
   } catch (...) {
   }
   return out;
@@ -374,12 +374,12 @@ std::int32_t GetProcedureTypeFromString(std::u16string_view kind) {
   return ProcKind_Unknown;
 }
 
-std::u16string PerfTimer_MakeTimePretty(std::int32_t lMs, bool bWithMs) {
+std::u16string PerfTimer_MakeTimePretty(std::int32_t elapsed_ms, bool with_ms) {
   // A negative span (a clock that went back) reads as zero rather than as nonsense.
-  const std::int64_t ms = lMs < 0 ? 0 : lMs;
+  const std::int64_t ms = elapsed_ms < 0 ? 0 : elapsed_ms;
   const std::int64_t s = ms / 1000;
   std::u16string out = Pad(s / 3600, 2) + u":" + Pad(s / 60 % 60, 2) + u":" + Pad(s % 60, 2);
-  if (bWithMs) {
+  if (with_ms) {
     out += u'.';
     out += Pad(ms % 1000, 3);
   }

@@ -78,11 +78,11 @@ RuntimeError ExceptionHandler(const platform::ProcessorFault& fault) {
                       std::u16string(kFaultSource)};
 }
 
-void InstallExceptionHandler(std::int32_t lFilterResult) {
+void InstallExceptionHandler(std::int32_t filter_result) {
   DebugState* st = TryState();
   if (!st) return;
   try {
-    st->exception_filter_result = lFilterResult;
+    st->exception_filter_result = filter_result;
     if (!st->exception_handler_installed && OS().sys.InstallProcessorFaultTranslator()) {
       st->exception_handler_installed = true;
     }

@@ -22,9 +22,9 @@ std::u16string GetExceptionDescription(std::uint32_t code);
 // The run-time error a processor fault becomes.
 RuntimeError ExceptionHandler(const platform::ProcessorFault& fault);
 
-// Turns the translation of processor faults on (once; a later call only stores lFilterResult).
+// Turns the translation of processor faults on (once; a later call only stores `filter_result`).
 // Failures are swallowed: the flag then stays off and faults end the process as before.
-void InstallExceptionHandler(std::int32_t lFilterResult);
+void InstallExceptionHandler(std::int32_t filter_result);
 // Turns it off again; does nothing when it is not on.
 void UninstallExceptionHandler();
 bool ExceptionHandlerInstalled();

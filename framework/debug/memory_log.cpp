@@ -36,22 +36,22 @@ class KeepLastError {
 
 }  // namespace
 
-void OutputDebugStringRaw(std::u16string_view sText) {
+void OutputDebugStringRaw(std::u16string_view text) {
   DebugState* st = TryState();
   if (!st || !st->DebugLog_SystemOutput) return;
   try {
     KeepLastError keep;
-    const std::u16string text(sText);
-    OS().sys.OutputDebugStringW(text.c_str());
+    const std::u16string terminated(text);
+    OS().sys.OutputDebugStringW(terminated.c_str());
   } catch (...) {
   }
 }
 
-void DebugLogAddEntry(std::u16string_view sText) {
+void DebugLogAddEntry(std::u16string_view text) {
   DebugState* st = TryState();
-  if (!st || sText.empty()) return;
+  if (!st || text.empty()) return;
   try {
-    const std::int64_t add = static_cast<std::int64_t>(sText.size()) + 4;
+    const std::int64_t add = static_cast<std::int64_t>(text.size()) + 4;
     const std::int64_t used = st->log_used;
     const std::int64_t capacity = static_cast<std::int64_t>(st->log.size());
     const std::int64_t chunk = st->log_chunk > 0 ? st->log_chunk : 1000;
@@ -61,8 +61,8 @@ void DebugLogAddEntry(std::u16string_view sText) {
       st->log.resize(static_cast<std::size_t>(grown), u' ');
     }
     char16_t* at = st->log.data() + used;
-    std::memcpy(at, sText.data(), sText.size() * sizeof(char16_t));
-    std::memcpy(at + sText.size(), u"\r\n\r\n", 4 * sizeof(char16_t));
+    std::memcpy(at, text.data(), text.size() * sizeof(char16_t));
+    std::memcpy(at + text.size(), u"\r\n\r\n", 4 * sizeof(char16_t));
     st->log_used = static_cast<std::int32_t>(used + add);
     FlushLogFile(*st);
   } catch (...) {
@@ -79,65 +79,65 @@ std::u16string DebugLogText() {
   }
 }
 
-std::u16string GetSystemMsg(std::int32_t lCode, bool bSecondCache, bool bForceLookup,
-                            bool bWithCode) {
+std::u16string GetSystemMsg(std::int32_t code, bool second_cache, bool force_lookup,
+                            bool with_code) {
   std::u16string text;
   try {
     DebugState* st = TryState();
     if (!st) return {};
-    auto& cache = bSecondCache ? st->msg_cache_second : st->msg_cache;
-    const auto it = cache.find(lCode);
-    if (it == cache.end() || bForceLookup) {
+    auto& cache = second_cache ? st->msg_cache_second : st->msg_cache;
+    const auto it = cache.find(code);
+    if (it == cache.end() || force_lookup) {
       KeepLastError keep;
       std::u16string buf(kSystemMsgBuffer, u' ');
       const platform::DWORD n = OS().sys.FormatMessageW(
-          kSystemMsgFlags, static_cast<platform::DWORD>(lCode), 0, buf.data(), kSystemMsgBuffer);
+          kSystemMsgFlags, static_cast<platform::DWORD>(code), 0, buf.data(), kSystemMsgBuffer);
       if (n != 0) {
         buf.erase(std::remove(buf.begin(), buf.end(), u'\0'), buf.end());
         text = Trim(buf);
-        if (it == cache.end()) cache.emplace(lCode, text);
+        if (it == cache.end()) cache.emplace(code, text);
       } else {
         text = kSystemMsgFailure;
       }
     } else {
       text = it->second;
     }
-    if (bWithCode) text = u"[" + Dec(lCode) + u"=" + text + u"]";
+    if (with_code) text = u"[" + Dec(code) + u"=" + text + u"]";
   } catch (...) {
   }
   return text;
 }
 
-void TimeStampNow(std::u16string& sTime, std::int32_t& lTime, bool bWithMs) {
+void TimeStampNow(std::u16string& time_text, std::int32_t& time, bool with_ms) {
   try {
     platform::SYSTEMTIME t;
     OS().sys.GetLocalTime(&t);
-    sTime = Pad(t.wHour, 2) + u":" + Pad(t.wMinute, 2) + u":" + Pad(t.wSecond, 2);
-    lTime = t.wHour * 10000 + t.wMinute * 100 + t.wSecond;
-    if (bWithMs) {
-      sTime += u":" + Pad(t.wMilliseconds, 3);
-      lTime = lTime * 1000 + t.wMilliseconds;
+    time_text = Pad(t.wHour, 2) + u":" + Pad(t.wMinute, 2) + u":" + Pad(t.wSecond, 2);
+    time = t.wHour * 10000 + t.wMinute * 100 + t.wSecond;
+    if (with_ms) {
+      time_text += u":" + Pad(t.wMilliseconds, 3);
+      time = time * 1000 + t.wMilliseconds;
     }
   } catch (...) {
   }
 }
 
-void SetLogFileFolder(std::u16string programDataDir) {
+void SetLogFileFolder(std::u16string program_data_dir) {
   DebugState* st = TryState();
   if (!st) return;
   try {
-    while (!programDataDir.empty() &&
-           (programDataDir.back() == u'\\' || programDataDir.back() == u'/')) {
-      programDataDir.pop_back();
+    while (!program_data_dir.empty() &&
+           (program_data_dir.back() == u'\\' || program_data_dir.back() == u'/')) {
+      program_data_dir.pop_back();
     }
     LogFileSink& sink = st->file;
-    if (sink.folder != programDataDir) {
+    if (sink.folder != program_data_dir) {
       // Another folder is another file: it gets its own first open (and its own chances).
       sink.path.clear();
       sink.pruned = false;
       sink.failures = 0;
       sink.given_up = false;
-      sink.folder = std::move(programDataDir);
+      sink.folder = std::move(program_data_dir);
     }
     FlushLogFile(*st);
   } catch (...) {

@@ -54,7 +54,7 @@ class VarItem {
 };
 
 // ProcVar over a list of items (what Proc's variable calls use).
-void ProcVarItems(std::int32_t lProcID, std::int32_t lVarKind, const VarItem* items,
+void ProcVarItems(std::int32_t proc_id, std::int32_t var_kind, const VarItem* items,
                   std::size_t count);
 
 class Proc {

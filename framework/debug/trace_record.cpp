@@ -230,14 +230,14 @@ AppProcEvent AppProc::Expand(std::size_t index) const {
   return e;
 }
 
-std::u16string AppProc::Dump_Event(std::u16string_view sGlobal_ProcedureID,
-                                   std::int32_t DumpTheseEventTypes) const {
-  const std::u16string ident = sGlobal_ProcedureID.empty()
+std::u16string AppProc::Dump_Event(std::u16string_view global_procedure_id,
+                                   std::int32_t dump_these_event_types) const {
+  const std::u16string ident = global_procedure_id.empty()
                                    ? ProcedureSource() + u".ProcID=" + Dec(id_)
-                                   : std::u16string(sGlobal_ProcedureID);
+                                   : std::u16string(global_procedure_id);
   std::u16string out;
   for (std::size_t i = 0; i < Count(); ++i) {
-    if ((At(i).type & DumpTheseEventTypes) == 0) continue;
+    if ((At(i).type & dump_these_event_types) == 0) continue;
     const AppProcEvent e = Expand(i);
     if (!out.empty()) out += u"\r\n";
     out += ident + u".ProcEventID=" + Dec(e.Procedure_EventID) + u" Type=" + Dec(e.EventType) +
@@ -256,21 +256,21 @@ std::u16string AppProc::Dump_Event(std::u16string_view sGlobal_ProcedureID,
   return out;
 }
 
-std::int32_t AppProc::EventCount_By_EventType(std::int32_t CountTheseEventTypes) const {
+std::int32_t AppProc::EventCount_By_EventType(std::int32_t count_these_event_types) const {
   std::int32_t n = 0;
   for (std::size_t i = 0; i < Count(); ++i) {
-    if ((At(i).type & CountTheseEventTypes) != 0) ++n;
+    if ((At(i).type & count_these_event_types) != 0) ++n;
   }
   return n;
 }
 
-bool AppProc::EventExists(std::int32_t vGlobal_EventID) const {
-  return vGlobal_EventID >= 1 && static_cast<std::size_t>(vGlobal_EventID) <= Count();
+bool AppProc::EventExists(std::int32_t global_event_id) const {
+  return global_event_id >= 1 && static_cast<std::size_t>(global_event_id) <= Count();
 }
 
-std::optional<AppProcEvent> AppProc::ProcedureEventObject(std::int32_t vGlobal_EventID) const {
-  if (!EventExists(vGlobal_EventID)) return std::nullopt;
-  return Expand(static_cast<std::size_t>(vGlobal_EventID - 1));
+std::optional<AppProcEvent> AppProc::ProcedureEventObject(std::int32_t global_event_id) const {
+  if (!EventExists(global_event_id)) return std::nullopt;
+  return Expand(static_cast<std::size_t>(global_event_id - 1));
 }
 
 std::vector<AppProcEvent> AppProc::NewEnum() const {
@@ -280,15 +280,15 @@ std::vector<AppProcEvent> AppProc::NewEnum() const {
   return out;
 }
 
-std::optional<AppProcEvent> AppProc::LastErrorEvent(std::int32_t* lAPINum,
-                                                    std::int32_t* lVBNum) const {
+std::optional<AppProcEvent> AppProc::LastErrorEvent(std::int32_t* api_num,
+                                                    std::int32_t* runtime_num) const {
   for (std::size_t i = Count(); i-- > 0;) {
     const StoredEvent& s = At(i);
     if (!s.detail) continue;
     const EventDetail& d = *s.detail;
     if (!d.is_error && d.api_num == 0 && d.rt_num == 0) continue;
-    if (lAPINum) *lAPINum = d.api_num;
-    if (lVBNum) *lVBNum = d.rt_num;
+    if (api_num) *api_num = d.api_num;
+    if (runtime_num) *runtime_num = d.rt_num;
     return Expand(i);
   }
   return std::nullopt;

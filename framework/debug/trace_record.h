@@ -95,16 +95,16 @@ class AppProc final : public AppClassSync {
   // the plain number.
   void SetTimes(std::uint32_t entered, std::uint32_t exited);
   void SetExitTime(std::uint32_t exited) { exited_ = exited; }
-  std::u16string Time_Entered(bool bFormatAsTimeString = false,
-                              bool bIncludeDecimalInTimeString = false) const;
-  std::u16string Time_Exited(bool bFormatAsTimeString = false,
-                             bool bIncludeDecimalInTimeString = false) const;
-  std::u16string Perf_GetElapsedTime(bool bFormatAsTimeString = false,
-                                     bool bIncludeDecimalInTimeString = false) const;
-  std::u16string Perf_GetStartTime(bool bFormatAsTimeString = false,
-                                   bool bIncludeDecimalInTimeString = false) const;
-  std::u16string Perf_GetEndTime(bool bFormatAsTimeString = false,
-                                 bool bIncludeDecimalInTimeString = false) const;
+  std::u16string Time_Entered(bool format_as_time_string = false,
+                              bool include_decimal_in_time_string = false) const;
+  std::u16string Time_Exited(bool format_as_time_string = false,
+                             bool include_decimal_in_time_string = false) const;
+  std::u16string Perf_GetElapsedTime(bool format_as_time_string = false,
+                                     bool include_decimal_in_time_string = false) const;
+  std::u16string Perf_GetStartTime(bool format_as_time_string = false,
+                                   bool include_decimal_in_time_string = false) const;
+  std::u16string Perf_GetEndTime(bool format_as_time_string = false,
+                                 bool include_decimal_in_time_string = false) const;
 
   // Adds the next event (Procedure_EventID = count + 1) and raises the record's counters by its
   // type. Returns false when nothing was added. Raises TracingOverflow on a counter overflow.
@@ -117,20 +117,20 @@ class AppProc final : public AppClassSync {
   // A flow event (entry or exit): nothing but its numbers.
   bool AddFlowEvent(std::int32_t global, std::int32_t type);
 
-  // One line per event of the mask ("{id}.ProcEventID=k ..."), joined by CR LF; sGlobal_ProcedureID
-  // replaces the identifier when given.
-  std::u16string Dump_Event(std::u16string_view sGlobal_ProcedureID = {},
-                            std::int32_t DumpTheseEventTypes = kAllEventTypes) const;
-  std::int32_t EventCount_By_EventType(std::int32_t CountTheseEventTypes = kAllEventTypes) const;
+  // One line per event of the mask ("{id}.ProcEventID=k ..."), joined by CR LF;
+  // `global_procedure_id` replaces the identifier when given.
+  std::u16string Dump_Event(std::u16string_view global_procedure_id = {},
+                            std::int32_t dump_these_event_types = kAllEventTypes) const;
+  std::int32_t EventCount_By_EventType(std::int32_t count_these_event_types = kAllEventTypes) const;
   std::int32_t EventCount() const { return static_cast<std::int32_t>(Count()); }
-  bool EventExists(std::int32_t vGlobal_EventID) const;
+  bool EventExists(std::int32_t global_event_id) const;
   // The event with that Procedure_EventID, or nothing.
-  std::optional<AppProcEvent> ProcedureEventObject(std::int32_t vGlobal_EventID) const;
+  std::optional<AppProcEvent> ProcedureEventObject(std::int32_t global_event_id) const;
   // All events in order.
   std::vector<AppProcEvent> NewEnum() const;
   // The last error event (nothing when none); its numbers also go to the out parameters.
-  std::optional<AppProcEvent> LastErrorEvent(std::int32_t* lAPINum = nullptr,
-                                             std::int32_t* lVBNum = nullptr) const;
+  std::optional<AppProcEvent> LastErrorEvent(std::int32_t* api_num = nullptr,
+                                             std::int32_t* runtime_num = nullptr) const;
 
   void App_ClassSync_CleanUp();
   void CleanUp() override { App_ClassSync_CleanUp(); }

@@ -102,8 +102,8 @@ void ClearErrors(DebugState& st) {
   OS().sys.SetLastError(0);
 }
 
-void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::int32_t type,
-              std::u16string_view sVariables, const Value& expected_rt, const Value& expected_api) {
+void LogEvent(DebugState& st, std::int32_t id, std::u16string_view msg, std::int32_t type,
+              std::u16string_view variables, const Value& expected_rt, const Value& expected_api) {
   CapturedErrors err = TakeErrors(st);
   bool is_error = (err.api != 0 && type != Event_ErrorHandler) ||
                   (err.rt.number != 0 && type != Event_ErrorHandler);
@@ -111,7 +111,7 @@ void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::in
   std::int32_t time_number = 0;
   TimeStampNow(time_text, time_number, true);
 
-  std::u16string message(sMsg);
+  std::u16string message(msg);
   std::int32_t api_num = 0;
   std::u16string api_text;
   if (err.api != 0) {
@@ -179,7 +179,7 @@ void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::in
     ident = u"-1";
   } else if (AppProc* rec = Find(st, id)) {
     rec->Add_ProcedureEvent(st.GlobalEvents, st.GlobalNonFlowEvents, type_no, type, message,
-                            sVariables, time_number, api_num, api_text, rt_num, rt_desc, rt_source,
+                            variables, time_number, api_num, api_text, rt_num, rt_desc, rt_source,
                             is_error);
     ident = rec->ProcedureSource() + u".ProcID=" + Dec(id);
     proc_event_no = rec->EventCount_NonFlow();
@@ -195,7 +195,7 @@ void LogEvent(DebugState& st, std::int32_t id, std::u16string_view sMsg, std::in
   }
 
   const std::u16string text =
-      ConstructDebugMsg(type, ident, message, sVariables, proc_event_no, api_num, api_text, rt_num,
+      ConstructDebugMsg(type, ident, message, variables, proc_event_no, api_num, api_text, rt_num,
                         rt_desc, rt_source, is_error, by_val, by_ref, created);
   if (verbose && !st.DebugLog_Verbose) return;
   if (st.DebugLog_SystemOutput) OutputDebugStringRaw(ForDebugger(st, text, ident));
@@ -349,8 +349,8 @@ void CleanupDebug() {
 
 // ---- the tracing calls -------------------------------------------------------------------------
 
-std::int32_t ProcNewText(std::u16string_view sSource, std::u16string_view sProcName,
-                         std::int32_t lKindCode) {
+std::int32_t ProcNewText(std::u16string_view source, std::u16string_view proc_name,
+                         std::int32_t kind_code) {
   DebugState* st = TryState();
   if (!st) return 0;
   try {
@@ -368,8 +368,8 @@ std::int32_t ProcNewText(std::u16string_view sSource, std::u16string_view sProcN
     }
     Bump(st->GlobalEvents);
     Bump(st->TotalProcedures);
-    AppProc& rec = st->procs.emplace_back(n, lKindCode, st->names.Intern(sSource),
-                                          st->names.Intern(sProcName));
+    AppProc& rec =
+        st->procs.emplace_back(n, kind_code, st->names.Intern(source), st->names.Intern(proc_name));
     try {
       if (st->time_procedures) rec.SetTimes(OS().sys.timeGetTime(), 0);
       rec.AddFlowEvent(st->GlobalEvents, Event_ProcEnter);
@@ -383,10 +383,10 @@ std::int32_t ProcNewText(std::u16string_view sSource, std::u16string_view sProcN
   }
 }
 
-std::int32_t ProcNew(const Value& vSource, std::u16string_view sProcName,
-                     std::u16string_view sKind) {
+std::int32_t ProcNew(const Value& source, std::u16string_view proc_name,
+                     std::u16string_view kind_text) {
   try {
-    return ProcNewText(ValueToText(vSource), sProcName, GetProcedureTypeFromString(sKind));
+    return ProcNewText(ValueToText(source), proc_name, GetProcedureTypeFromString(kind_text));
   } catch (...) {
     return 0;
   }
@@ -395,17 +395,17 @@ std::int32_t ProcNew(const Value& vSource, std::u16string_view sProcName,
 namespace {
 
 // Stores the list text now in the state's scratch buffer (ProcVar step 2 and 3).
-void StoreVars(DebugState& st, std::int32_t lProcID, std::int32_t lVarKind) {
+void StoreVars(DebugState& st, std::int32_t proc_id, std::int32_t var_kind) {
   const std::u16string& text = st.scratch;
-  if (lProcID >= 1 && static_cast<std::size_t>(lProcID) <= st.procs.size()) {
-    st.procs.SetVars(static_cast<std::size_t>(lProcID - 1), lVarKind, text);
+  if (proc_id >= 1 && static_cast<std::size_t>(proc_id) <= st.procs.size()) {
+    st.procs.SetVars(static_cast<std::size_t>(proc_id - 1), var_kind, text);
     return;
   }
-  if (lProcID == -1) return;
-  std::u16string note = u"ProcVar:  ProcID [" + Dec(lProcID) + u"] does not exist!";
+  if (proc_id == -1) return;
+  std::u16string note = u"ProcVar:  ProcID [" + Dec(proc_id) + u"] does not exist!";
   if (!text.empty()) {
     const char16_t* label = u"";
-    switch (lVarKind) {
+    switch (var_kind) {
       case Var_PassedByVal:
         label = u"PassedByVal=[";
         break;
@@ -434,42 +434,42 @@ void StoreVars(DebugState& st, std::int32_t lProcID, std::int32_t lVarKind) {
 
 }  // namespace
 
-void ProcVarList(std::int32_t lProcID, std::int32_t lVarKind, const Value* vVars,
+void ProcVarList(std::int32_t proc_id, std::int32_t var_kind, const Value* vars,
                  std::size_t count) {
   DebugState* st = TryState();
   if (!st) return;
   try {
     st->scratch.clear();
-    AppendVarsText(vVars, count, st->scratch);
-    StoreVars(*st, lProcID, lVarKind);
+    AppendVarsText(vars, count, st->scratch);
+    StoreVars(*st, proc_id, var_kind);
   } catch (...) {
   }
 }
 
-void ProcVarItems(std::int32_t lProcID, std::int32_t lVarKind, const VarItem* items,
+void ProcVarItems(std::int32_t proc_id, std::int32_t var_kind, const VarItem* items,
                   std::size_t count) {
   DebugState* st = TryState();
   if (!st) return;
   try {
     st->scratch.clear();
     AppendVarsText(items, count, st->scratch);
-    StoreVars(*st, lProcID, lVarKind);
+    StoreVars(*st, proc_id, var_kind);
   } catch (...) {
   }
 }
 
-void ProcVar(std::int32_t lProcID, std::int32_t lVarKind, const std::vector<Value>& vVars) {
-  ProcVarList(lProcID, lVarKind, vVars.data(), vVars.size());
+void ProcVar(std::int32_t proc_id, std::int32_t var_kind, const std::vector<Value>& vars) {
+  ProcVarList(proc_id, var_kind, vars.data(), vars.size());
 }
 
-void dLog(std::int32_t lProcID, std::u16string_view sMsg, std::int32_t lEventType,
-          std::u16string_view sVariables, const Value& vExpectedRuntimeErrors,
-          const Value& vExpectedAPIErrors) {
+void dLog(std::int32_t proc_id, std::u16string_view message, std::int32_t event_type,
+          std::u16string_view variables, const Value& expected_runtime_errors,
+          const Value& expected_api_errors) {
   DebugState* st = TryState();
   if (!st) return;
   try {
-    LogEvent(*st, lProcID, sMsg, lEventType, sVariables, vExpectedRuntimeErrors,
-             vExpectedAPIErrors);
+    LogEvent(*st, proc_id, message, event_type, variables, expected_runtime_errors,
+             expected_api_errors);
   } catch (...) {
   }
   try {
@@ -478,22 +478,22 @@ void dLog(std::int32_t lProcID, std::u16string_view sMsg, std::int32_t lEventTyp
   }
 }
 
-std::int32_t dLogAPI(std::int32_t lProcID, std::u16string_view sAPIName,
-                     std::u16string_view sVariables, const Value& vExpectedAPIErrors) {
+std::int32_t dLogAPI(std::int32_t proc_id, std::u16string_view api_name,
+                     std::u16string_view variables, const Value& expected_api_errors) {
   if (!HasCtx()) return 0;
   std::int32_t err = 0;
   try {
     err = static_cast<std::int32_t>(OS().sys.GetLastError());
     if (err != 0)
-      dLog(lProcID, sAPIName, Event_APICallError, sVariables, Value(), vExpectedAPIErrors);
+      dLog(proc_id, api_name, Event_APICallError, variables, Value(), expected_api_errors);
   } catch (...) {
   }
   return err;
 }
 
-std::int32_t dLogErrHandler(std::int32_t lProcID, std::u16string_view sMsg,
-                            std::u16string_view sVariables, const Value& vExpectedRuntimeErrors,
-                            const Value& vExpectedAPIErrors) {
+std::int32_t dLogErrHandler(std::int32_t proc_id, std::u16string_view message,
+                            std::u16string_view variables, const Value& expected_runtime_errors,
+                            const Value& expected_api_errors) {
   DebugState* st = TryState();
   if (!st) return 0;
   std::int32_t result = 0;
@@ -502,34 +502,35 @@ std::int32_t dLogErrHandler(std::int32_t lProcID, std::u16string_view sMsg,
     result = api != 0 ? api : st->runtime_error.number;
   } catch (...) {
   }
-  dLog(lProcID, sMsg, Event_ErrorHandler, sVariables, vExpectedRuntimeErrors, vExpectedAPIErrors);
+  dLog(proc_id, message, Event_ErrorHandler, variables, expected_runtime_errors,
+       expected_api_errors);
   return result;
 }
 
-void ProcExit(std::int32_t lProcID) {
+void ProcExit(std::int32_t proc_id) {
   DebugState* st = TryState();
   if (!st) return;
   try {
-    if (AppProc* rec = Find(*st, lProcID)) {
+    if (AppProc* rec = Find(*st, proc_id)) {
       Bump(st->GlobalEvents);
       Bump(st->ProceduresExited);
       if (st->time_procedures) rec->SetExitTime(OS().sys.timeGetTime());
       rec->AddFlowEvent(st->GlobalEvents, Event_ProcExit);
       return;
     }
-    dPrint(Value(u"App_Debug.ProcExit"), u"Procedure ID [" + Dec(lProcID) + u"] does not exist!",
+    dPrint(Value(u"App_Debug.ProcExit"), u"Procedure ID [" + Dec(proc_id) + u"] does not exist!",
            Event_Normal);
   } catch (...) {
   }
 }
 
-bool ProcExists(std::int32_t lProcID) {
+bool ProcExists(std::int32_t proc_id) {
   DebugState* st = TryState();
-  return st && Find(*st, lProcID) != nullptr;
+  return st && Find(*st, proc_id) != nullptr;
 }
 
-void dPrint(const Value& vSource, std::u16string_view sMsg, std::int32_t lEventType,
-            std::u16string_view sVariables) {
+void dPrint(const Value& source, std::u16string_view message, std::int32_t event_type,
+            std::u16string_view variables) {
   DebugState* st = TryState();
   if (!st) return;
   try {
@@ -538,13 +539,13 @@ void dPrint(const Value& vSource, std::u16string_view sMsg, std::int32_t lEventT
     // decide.
     if (st->DebugLog_SystemOutput && st->DebugLog_Verbose) {
       const bool is_error =
-          lEventType != Event_ErrorHandler && (err.api != 0 || err.rt.number != 0);
-      const std::u16string ident = ValueToText(vSource);
-      const std::u16string source =
+          event_type != Event_ErrorHandler && (err.api != 0 || err.rt.number != 0);
+      const std::u16string ident = ValueToText(source);
+      const std::u16string rt_source =
           IsOwnName(err.rt.source) ? std::u16string() : std::move(err.rt.source);
       const std::u16string text =
-          ConstructDebugMsg(lEventType, ident, sMsg, sVariables, 0, err.api, {}, err.rt.number,
-                            err.rt.description, source, is_error, {}, {}, {});
+          ConstructDebugMsg(event_type, ident, message, variables, 0, err.api, {}, err.rt.number,
+                            err.rt.description, rt_source, is_error, {}, {}, {});
       OutputDebugStringRaw(ForDebugger(*st, text, ident));
     }
   } catch (...) {

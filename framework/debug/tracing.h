@@ -114,74 +114,74 @@ void SetDumpEventTypes(std::int32_t mask);
 
 // Registers a procedure; returns its ID (count of records + 1), or 0 when no record could be
 // made (ID already taken, counter overflow), which later calls treat as unregistered.
-std::int32_t ProcNew(const Value& vSource, std::u16string_view sProcName,
-                     std::u16string_view sKind);
+std::int32_t ProcNew(const Value& source, std::u16string_view proc_name,
+                     std::u16string_view kind_text);
 // ProcNew for callers that hold the source as text and the kind as code (Proc does).
-std::int32_t ProcNewText(std::u16string_view sSource, std::u16string_view sProcName,
-                         std::int32_t lKindCode);
-// Stores the list text of vVars in the field of lVarKind of the record; for an unregistered ID
+std::int32_t ProcNewText(std::u16string_view source, std::u16string_view proc_name,
+                         std::int32_t kind_code);
+// Stores the list text of `vars` in the field of `var_kind` of the record; for an unregistered ID
 // the text goes to the debugger channel only (ID -1 is silent).
-void ProcVar(std::int32_t lProcID, std::int32_t lVarKind, const std::vector<Value>& vVars);
-// ProcVar over `count` values at vVars (no array needs building).
-void ProcVarList(std::int32_t lProcID, std::int32_t lVarKind, const Value* vVars,
-                 std::size_t count);
+void ProcVar(std::int32_t proc_id, std::int32_t var_kind, const std::vector<Value>& vars);
+// ProcVar over `count` values at `vars` (no array needs building).
+void ProcVarList(std::int32_t proc_id, std::int32_t var_kind, const Value* vars, std::size_t count);
 // Logs an event. The last system error and the current run-time error are read and cleared;
 // an expected one (single number or comma list) demotes the event to verbose.
-void dLog(std::int32_t lProcID, std::u16string_view sMsg, std::int32_t lEventType,
-          std::u16string_view sVariables = {}, const Value& vExpectedRuntimeErrors = {},
-          const Value& vExpectedAPIErrors = {});
-// Right after a failing system call: logs it under sAPIName when the last error is non-zero.
+void dLog(std::int32_t proc_id, std::u16string_view message, std::int32_t event_type,
+          std::u16string_view variables = {}, const Value& expected_runtime_errors = {},
+          const Value& expected_api_errors = {});
+// Right after a failing system call: logs it under `api_name` when the last error is non-zero.
 // Returns that error (0 when none, and then nothing is logged).
-std::int32_t dLogAPI(std::int32_t lProcID, std::u16string_view sAPIName,
-                     std::u16string_view sVariables = {}, const Value& vExpectedAPIErrors = {});
+std::int32_t dLogAPI(std::int32_t proc_id, std::u16string_view api_name,
+                     std::u16string_view variables = {}, const Value& expected_api_errors = {});
 // In an error handler: logs the current errors as an Event_ErrorHandler event. Returns the last
 // system error when non-zero, else the current run-time error number.
-std::int32_t dLogErrHandler(std::int32_t lProcID, std::u16string_view sMsg,
-                            std::u16string_view sVariables = {},
-                            const Value& vExpectedRuntimeErrors = {},
-                            const Value& vExpectedAPIErrors = {});
+std::int32_t dLogErrHandler(std::int32_t proc_id, std::u16string_view message,
+                            std::u16string_view variables = {},
+                            const Value& expected_runtime_errors = {},
+                            const Value& expected_api_errors = {});
 // Closes the procedure's record (it stays registered); an unregistered ID is reported to the
 // debugger channel.
-void ProcExit(std::int32_t lProcID);
+void ProcExit(std::int32_t proc_id);
 // True when the registry holds a record with this ID.
-bool ProcExists(std::int32_t lProcID);
+bool ProcExists(std::int32_t proc_id);
 
 // A problem of the tracing facility itself: to the debugger channel only, and only when both
 // switches are on. Reads and clears the current errors like dLog.
-void dPrint(const Value& vSource, std::u16string_view sMsg, std::int32_t lEventType,
-            std::u16string_view sVariables = {});
+void dPrint(const Value& source, std::u16string_view message, std::int32_t event_type,
+            std::u16string_view variables = {});
 // OutputDebugStringW of the text when DebugLog_SystemOutput is on; else nothing.
-void OutputDebugStringRaw(std::u16string_view sText);
-// Appends sText and an empty line to the in-memory log (empty texts are ignored), then flushes
+void OutputDebugStringRaw(std::u16string_view text);
+// Appends `text` and an empty line to the in-memory log (empty texts are ignored), then flushes
 // the log to its file when one is set.
-void DebugLogAddEntry(std::u16string_view sText);
+void DebugLogAddEntry(std::u16string_view text);
 
 // The system's message text for an error code, cached per code (two independent caches). On
-// failure the fixed failure text, which is not cached. bWithCode gives "[code=text]".
-std::u16string GetSystemMsg(std::int32_t lCode, bool bSecondCache = false,
-                            bool bForceLookup = false, bool bWithCode = false);
+// failure the fixed failure text, which is not cached. `with_code` gives "[code=text]".
+std::u16string GetSystemMsg(std::int32_t code, bool second_cache = false, bool force_lookup = false,
+                            bool with_code = false);
 // "sName.TypeName=ValueText" ("TypeName=ValueText" without a name); empty value text is "NA".
-std::u16string DescribeValue(const Value& vValue, std::u16string_view sName);
+std::u16string DescribeValue(const Value& value, std::u16string_view name);
 // The plain text of a value (general date form for dates, class name for objects).
-std::u16string ValueToText(const Value& vValue);
+std::u16string ValueToText(const Value& value);
 // The list text of a name/value array (a single element: the value alone).
-std::u16string VarsToText(const std::vector<Value>& vVars);
+std::u16string VarsToText(const std::vector<Value>& vars);
 std::u16string GetProcedureTypeAsString(std::int32_t code);
 std::int32_t GetProcedureTypeFromString(std::u16string_view kind);
-// "HH:MM:SS" of lMs, with ".mmm" when bWithMs.
-std::u16string PerfTimer_MakeTimePretty(std::int32_t lMs, bool bWithMs);
-// Current local time as "hh:nn:ss" (":mmm" appended with bWithMs) and as the number hhnnss
-// (hhnnssmmm with bWithMs).
-void TimeStampNow(std::u16string& sTime, std::int32_t& lTime, bool bWithMs);
+// "HH:MM:SS" of `ms`, with ".mmm" when `with_ms`.
+std::u16string PerfTimer_MakeTimePretty(std::int32_t ms, bool with_ms);
+// Current local time as "hh:nn:ss" (":mmm" appended with `with_ms`) and as the number hhnnss
+// (hhnnssmmm with `with_ms`).
+void TimeStampNow(std::u16string& time_text, std::int32_t& time, bool with_ms);
 
 // Formats the text of one event (field lines joined by CR LF, no time line).
-std::u16string ConstructDebugMsg(std::int32_t lEventType, std::u16string_view sIdentifier,
-                                 std::u16string_view sMsg, std::u16string_view sVariables,
-                                 std::int32_t lProcEventNo, std::int32_t lAPINum,
-                                 std::u16string_view sAPIText, std::int32_t lRTNum,
-                                 std::u16string_view sRTDesc, std::u16string_view sRTSource,
-                                 bool bIsError, std::u16string_view sByVal,
-                                 std::u16string_view sByRef, std::u16string_view sCreated);
+std::u16string ConstructDebugMsg(std::int32_t event_type, std::u16string_view identifier,
+                                 std::u16string_view message, std::u16string_view variables,
+                                 std::int32_t proc_event_no, std::int32_t api_num,
+                                 std::u16string_view api_text, std::int32_t runtime_num,
+                                 std::u16string_view runtime_desc,
+                                 std::u16string_view runtime_source, bool is_error,
+                                 std::u16string_view by_val, std::u16string_view by_ref,
+                                 std::u16string_view created);
 
 // The current run-time error: set by a failed step, read and cleared by dLog.
 void SetRuntimeError(RuntimeError err);
@@ -194,6 +194,6 @@ std::u16string DebugLogText();
 // Folder of the program data (Dir_ProgramData). From then on every entry is also appended to
 // "<folder>\Kestrune\Logs\Kestrune_<yyyy-mm-dd>.log"; entries made before are written at once.
 // A log file that cannot be written is given up quietly: the log stays in memory.
-void SetLogFileFolder(std::u16string programDataDir);
+void SetLogFileFolder(std::u16string program_data_dir);
 
 }  // namespace kes::debug

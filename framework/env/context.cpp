@@ -12,8 +12,8 @@ namespace {
 thread_local Context* g_current = nullptr;
 }  // namespace
 
-Context::Context(platform::Platform& os_)
-    : os(os_),
+Context::Context(platform::Platform& machine)
+    : os(machine),
       debug(std::make_unique<debug::DebugState>()),
       common(std::make_unique<CommonState>()) {}
 

@@ -45,7 +45,7 @@ struct LoadedWindow {
 };
 
 struct Context {
-  explicit Context(platform::Platform& os);
+  explicit Context(platform::Platform& machine);
   ~Context();
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;

@@ -18,7 +18,7 @@ using debug::Proc;
 
 constexpr std::u16string_view kAborting = u"Aborting; ";
 
-// Loads the resource and writes all its bytes to a newly created sFile; every failing call is
+// Loads the resource and writes all its bytes to a newly created `file`; every failing call is
 // logged. A partial file may stay behind on failure: the caller's existence check decides.
 void WriteResourceFile(const Proc& p, const std::u16string& name, const std::u16string& file) {
   platform::Platform& os = OS();
@@ -55,18 +55,18 @@ void WriteResourceFile(const Proc& p, const std::u16string& name, const std::u16
 
 }  // namespace
 
-bool ExtractCustomResource(std::u16string_view sResourceName, std::u16string_view sFile,
-                           bool bOverwrite) {
+bool ExtractCustomResource(std::u16string_view resource_name, std::u16string_view target,
+                           bool overwrite) {
   Proc p(u"App_Common", u"ExtractCustomResource", Kind::Function);
-  p.Args({u"sResourceName", sResourceName, u"sFile", sFile, u"bOverwrite", bOverwrite});
-  bool bSuccess = false;
+  p.Args({u"sResourceName", resource_name, u"sFile", target, u"bOverwrite", overwrite});
+  bool succeeded = false;
   p.Step([&] {
-    const std::u16string name(sResourceName);
-    const std::u16string file(sFile);
+    const std::u16string name(resource_name);
+    const std::u16string file(target);
     if (FileExist(file)) {
-      if (!bOverwrite) {
+      if (!overwrite) {
         p.Log(u"File already exists (overwrite not specified.)", debug::Event_Verbose);
-        bSuccess = true;
+        succeeded = true;
         return;
       }
       if (!FileDelete(file)) {
@@ -75,11 +75,11 @@ bool ExtractCustomResource(std::u16string_view sResourceName, std::u16string_vie
       }
     }
     const std::size_t slash = file.find_last_of(u'\\');
-    const std::u16string sDir = slash == std::u16string::npos ? u"" : file.substr(0, slash + 1);
-    std::int32_t lCreateDirFailCode = 0;
-    if (!sDir.empty() && !EnsureDirExists(sDir, lCreateDirFailCode)) {
+    const std::u16string dir = slash == std::u16string::npos ? u"" : file.substr(0, slash + 1);
+    std::int32_t create_dir_fail_code = 0;
+    if (!dir.empty() && !EnsureDirExists(dir, create_dir_fail_code)) {
       p.Log(std::u16string(kAborting) + u"Could not create path.", debug::Event_Normal,
-            u"lCreateDirFailCode=" + Dec(lCreateDirFailCode) + u", sDir=" + sDir + u", sFile=" +
+            u"lCreateDirFailCode=" + Dec(create_dir_fail_code) + u", sDir=" + dir + u", sFile=" +
                 file + u", bSuccess=False");
       return;
     }
@@ -88,10 +88,10 @@ bool ExtractCustomResource(std::u16string_view sResourceName, std::u16string_vie
       p.Log(std::u16string(kAborting) + u"Unknown Error!");
       return;
     }
-    bSuccess = true;
+    succeeded = true;
   });
-  p.Result(bSuccess);
-  return bSuccess;
+  p.Result(succeeded);
+  return succeeded;
 }
 
 }  // namespace kes

@@ -5,12 +5,12 @@
 
 namespace kes {
 
-// Writes the raw bytes of the resource of type "CUSTOM" named sResourceName (any letter case) to
-// sFile, creating its folder. True when sFile holds the resource's bytes afterwards, or when it
-// already existed and bOverwrite is false (then it is left untouched). False, with the reason
+// Writes the raw bytes of the resource of type "CUSTOM" named `resource_name` (any letter case) to
+// `file`, creating its folder. True when `file` holds the resource's bytes afterwards, or when it
+// already existed and `overwrite` is false (then it is left untouched). False, with the reason
 // logged, when an existing file cannot be deleted, the folder cannot be created, or the resource
 // cannot be loaded or written.
-bool ExtractCustomResource(std::u16string_view sResourceName, std::u16string_view sFile,
-                           bool bOverwrite);
+bool ExtractCustomResource(std::u16string_view resource_name, std::u16string_view file,
+                           bool overwrite);
 
 }  // namespace kes

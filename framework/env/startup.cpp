@@ -202,19 +202,19 @@ void InitEnv_VersionFacts() {
 // here would send the boot-tool calls and the undo hook to the 32-bit views of System32 and the
 // registry, where Windows never looks for them.
 void InitEnv_Win64bit(AppEnv& env) {
-  bool bAnswered = false;
+  bool answered = false;
   if (!env.API_IsWow64Process) {
     env.g_Win64bit = env.WinXP64;
-    bAnswered = env.WinXP64;
+    answered = env.WinXP64;
   } else {
     platform::BOOL wow64 = 0;
-    bAnswered = OS().sys.IsWow64Process(platform::kCurrentProcess, &wow64) != 0;
-    if (bAnswered)
+    answered = OS().sys.IsWow64Process(platform::kCurrentProcess, &wow64) != 0;
+    if (answered)
       env.g_Win64bit = wow64 != 0;
     else
       debug::dLogAPI(-1, u"IsWow64Process");
   }
-  if (!bAnswered && !EnvVar(u"PROCESSOR_ARCHITEW6432").empty()) env.g_Win64bit = true;
+  if (!answered && !EnvVar(u"PROCESSOR_ARCHITEW6432").empty()) env.g_Win64bit = true;
   platform::SYSTEM_INFO si;
   OS().sys.GetSystemInfo(&si);
   const bool process_is_64bit = si.wProcessorArchitecture == 9 || si.wProcessorArchitecture == 12;
@@ -401,7 +401,7 @@ void InitEnv_VersionAndTitle() {
              env.AppVer_TestBuild, u"AppVer_FastTrack", env.AppVer_FastTrack});
 }
 
-void InitEnv(std::u16string_view sResourcesDir) {
+void InitEnv(std::u16string_view resources_dir) {
   if (!Ctx().env) {
     debug::dPrint(kInitEnvSource, u"The environment object does not exist; nothing set.",
                   debug::Event_Normal);
@@ -415,12 +415,12 @@ void InitEnv(std::u16string_view sResourcesDir) {
   std::u16string res_name;
   bool res_absolute = false;
   Quietly(kInitEnvSource, u"resources folder", [&] {
-    if (sResourcesDir.empty()) {
+    if (resources_dir.empty()) {
       res_name = std::u16string(kAppTitle) + u" Resources";
-    } else if (sResourcesDir.size() >= 2 && sResourcesDir.substr(0, 2) == u".\\") {
-      res_name = std::u16string(sResourcesDir);
+    } else if (resources_dir.size() >= 2 && resources_dir.substr(0, 2) == u".\\") {
+      res_name = std::u16string(resources_dir);
     } else {
-      res_name = std::u16string(sResourcesDir);
+      res_name = std::u16string(resources_dir);
       res_absolute = true;
     }
   });
@@ -581,7 +581,7 @@ void InitEnv(std::u16string_view sResourcesDir) {
   debug::dPrint(kInitEnvSource, u"done-InitEnv", debug::Event_Verbose);
 }
 
-void InitApp(bool bIsDLL, std::u16string_view sResourcesDir) {
+void InitApp(bool is_dll, std::u16string_view resources_dir) {
   Context& ctx = Ctx();
   CommonState& common = *ctx.common;
 
@@ -601,13 +601,13 @@ void InitApp(bool bIsDLL, std::u16string_view sResourcesDir) {
 
   // 5. Where the program runs.
   env.AppInst_IsIDE = false;
-  env.AppInst_IsDLL = bIsDLL;
+  env.AppInst_IsDLL = is_dll;
 
   // 6. Start time.
   Quietly(kInitAppSource, u"start time", [&] { InitEnv_AppInstStartDateTime(); });
 
   // 7. Processor faults become handled errors of the procedure they hit.
-  if (!bIsDLL)
+  if (!is_dll)
     Quietly(kInitAppSource, u"exception handler", [&] { debug::InstallExceptionHandler(-1); });
 
   // 8. Label texts of the debug log.
@@ -651,7 +651,7 @@ void InitApp(bool bIsDLL, std::u16string_view sResourcesDir) {
 
   // 14. NeverLoadForms (the entry point has normally assigned it already) and COM threading.
   Quietly(kInitAppSource, u"NeverLoadForms", [&] {
-    if (!bIsDLL) {
+    if (!is_dll) {
       SetNeverLoadForms(HasServiceArgs());
       common.COMInitFlags = 2;  // COINIT_APARTMENTTHREADED
     } else {
@@ -661,14 +661,14 @@ void InitApp(bool bIsDLL, std::u16string_view sResourcesDir) {
   });
 
   // 15. The bulk of the facts.
-  InitEnv(sResourcesDir);
+  InitEnv(resources_dir);
 }
 
-void TerminateApp(std::int32_t lExitCode, bool bSkipCleanup) {
+void TerminateApp(std::int32_t exit_code, bool skip_cleanup) {
   Context& ctx = Ctx();
   const bool is_dll = ctx.env && ctx.env->AppInst_IsDLL;
   const bool is_ide = ctx.env && ctx.env->AppInst_IsIDE;
-  if (!bSkipCleanup) {
+  if (!skip_cleanup) {
     Quietly(kInitAppSource, u"CleanupDebug", [&] { debug::CleanupDebug(); });
     ctx.env.reset();
     for (auto& c : ctx.common->Collections) c.reset();
@@ -683,7 +683,7 @@ void TerminateApp(std::int32_t lExitCode, bool bSkipCleanup) {
   if (!is_dll && !is_ide) {
     // Ends with the code given, 0 included: nothing in the program sets an exit status of its
     // own that a read-back of the current exit code could preserve.
-    OS().sys.ExitProcess(static_cast<platform::UINT>(lExitCode));
+    OS().sys.ExitProcess(static_cast<platform::UINT>(exit_code));
   }
 }
 

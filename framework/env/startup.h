@@ -14,10 +14,10 @@ namespace kes {
 inline constexpr std::int32_t kDumpMaskVerbose = 63;
 inline constexpr std::int32_t kDumpMaskNormal = 51;
 
-// The start-up sequence (bIsDLL: hosted as a library; sResourcesDir: name of the resources
+// The start-up sequence (`is_dll`: hosted as a library; `resources_dir`: name of the resources
 // folder, empty for "<title> Resources" beside the executable). Creates Ctx().env and fills its
 // facts; never fails. Ends the process only when the Windows version is refused.
-void InitApp(bool bIsDLL, std::u16string_view sResourcesDir);
+void InitApp(bool is_dll, std::u16string_view resources_dir);
 
 // Sets AppInst_InitDateTime (UTC now) and its three text forms. Leaves them empty on failure.
 void InitEnv_AppInstStartDateTime();
@@ -29,12 +29,12 @@ void InitEnv_VersionAndTitle();
 
 // Fills the bulk of the environment facts whose sources this build carries, in catalogue order.
 // Never fails; a failed source leaves its fact empty, 0 or false.
-void InitEnv(std::u16string_view sResourcesDir);
+void InitEnv(std::u16string_view resources_dir);
 
-// The framework's termination routine: unless bSkipCleanup shuts tracing down and releases the
+// The framework's termination routine: unless `skip_cleanup` shuts tracing down and releases the
 // environment object, the collections and shell32; removes the exception handler; then ends the
-// process with lExitCode (0 included) unless hosted as a library or inside the development
+// process with `exit_code` (0 included) unless hosted as a library or inside the development
 // environment, in which case it returns.
-void TerminateApp(std::int32_t lExitCode, bool bSkipCleanup);
+void TerminateApp(std::int32_t exit_code, bool skip_cleanup);
 
 }  // namespace kes

@@ -63,36 +63,36 @@ bool NeverLoadForms() {
   return Ctx().common->NeverLoadForms;
 }
 
-void SetNeverLoadForms(bool bValue) {
+void SetNeverLoadForms(bool value) {
   CommonState& c = *Ctx().common;
   if (c.NeverLoadForms_Assigned) return;
-  c.NeverLoadForms = bValue;
+  c.NeverLoadForms = value;
   c.NeverLoadForms_Assigned = true;
 }
 
-std::u16string GetMyCommandLine(bool bRuntimeArgs) {
+std::u16string GetMyCommandLine(bool runtime_args) {
   Proc p(kModule, u"GetMyCommandLine", Kind::Function);
-  p.Args({u"bRuntimeArgs", bRuntimeArgs});
-  std::u16string sRet;
+  p.Args({u"bRuntimeArgs", runtime_args});
+  std::u16string result;
   p.Step([&] {
     bool in_ide = Ctx().env && Ctx().env->AppInst_IsIDE;
-    if (!bRuntimeArgs && !in_ide) {
+    if (!runtime_args && !in_ide) {
       std::u16string cmd = OS().sys.GetCommandLineW();
-      sRet = Trim(OS().sys.PathGetArgsW(cmd.c_str()));
+      result = Trim(OS().sys.PathGetArgsW(cmd.c_str()));
     } else {
       // The run time derives the argument text it hands to the program the same way.
-      sRet = ArgumentTextOfProcess();
+      result = ArgumentTextOfProcess();
     }
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-void InitVisualStyles(bool bInit) {
+void InitVisualStyles(bool init) {
   Proc p(kModule, u"InitVisualStyles", Kind::Sub);
-  p.Args({u"bInit", bInit});
+  p.Args({u"bInit", init});
   CommonState& c = *Ctx().common;
-  if (bInit) {
+  if (init) {
     p.Step([&] {
       if (c.Shell32 == 0) {
         // Loading shell32 before the common controls makes the manifest's visual styles take.
@@ -111,13 +111,14 @@ void InitVisualStyles(bool bInit) {
   }
 }
 
-void SetIconFromRes(platform::HWND hWnd, std::u16string_view sIconResName, bool bSetAsAppIcon) {
+void SetIconFromRes(platform::HWND window, std::u16string_view icon_res_name,
+                    bool set_as_app_icon) {
   Proc p(kModule, u"SetIconFromRes", Kind::Sub);
-  p.Args({u"hWnd", static_cast<std::int64_t>(hWnd), u"sIconResName", sIconResName, u"bSetAsAppIcon",
-          bSetAsAppIcon});
+  p.Args({u"hWnd", static_cast<std::int64_t>(window), u"sIconResName", icon_res_name,
+          u"bSetAsAppIcon", set_as_app_icon});
   // Resource names are ANSI for LoadImageA; icon names are plain ASCII.
   std::string name;
-  for (char16_t ch : sIconResName) name.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
+  for (char16_t ch : icon_res_name) name.push_back(ch < 0x80 ? static_cast<char>(ch) : '?');
   struct Size {
     platform::UINT kind;
     int cx_metric;
@@ -131,54 +132,55 @@ void SetIconFromRes(platform::HWND hWnd, std::u16string_view sIconResName, bool 
       const platform::HANDLE icon =
           OS().ui.LoadImageA(0, name.c_str(), platform::kIMAGE_ICON, cx, cy, platform::kLR_SHARED);
       if (icon == 0) {
-        p.LogAPI(u"LoadImageA", u"sIconResName=" + std::u16string(sIconResName));
+        p.LogAPI(u"LoadImageA", u"sIconResName=" + std::u16string(icon_res_name));
         return;
       }
       const auto lparam = static_cast<std::intptr_t>(icon);
-      OS().ui.SendMessageW(hWnd, platform::kWM_SETICON, size.kind, lparam);
-      if (!bSetAsAppIcon) return;
-      platform::HWND top = hWnd;
+      OS().ui.SendMessageW(window, platform::kWM_SETICON, size.kind, lparam);
+      if (!set_as_app_icon) return;
+      platform::HWND top = window;
       for (platform::HWND owner = OS().ui.GetWindow(top, platform::kGW_OWNER); owner != 0;
            owner = OS().ui.GetWindow(top, platform::kGW_OWNER))
         top = owner;
-      if (top != hWnd) OS().ui.SendMessageW(top, platform::kWM_SETICON, size.kind, lparam);
+      if (top != window) OS().ui.SendMessageW(top, platform::kWM_SETICON, size.kind, lparam);
     });
   }
 }
 
-std::int32_t GetConnection(std::u16string_view sLocalName, std::u16string& sRemoteName) {
+std::int32_t GetConnection(std::u16string_view local_name, std::u16string& remote_name) {
   Proc p(kModule, u"GetConnection", Kind::Function);
-  p.Args({u"sLocalName", sLocalName});
-  std::int32_t lRet = -1;
-  sRemoteName.clear();
+  p.Args({u"sLocalName", local_name});
+  std::int32_t api_result = -1;
+  remote_name.clear();
   p.Step([&] {
-    std::u16string local(sLocalName);
+    std::u16string local(local_name);
     std::vector<char16_t> buf(519, u'\0');
     platform::DWORD len = static_cast<platform::DWORD>(buf.size());
-    lRet = static_cast<std::int32_t>(OS().sys.WNetGetConnectionW(local.c_str(), buf.data(), &len));
-    if (lRet == 0) {
-      sRemoteName = FromBuffer(buf);
-    } else if (lRet != static_cast<std::int32_t>(platform::kERROR_NOT_CONNECTED)) {
+    api_result =
+        static_cast<std::int32_t>(OS().sys.WNetGetConnectionW(local.c_str(), buf.data(), &len));
+    if (api_result == 0) {
+      remote_name = FromBuffer(buf);
+    } else if (api_result != static_cast<std::int32_t>(platform::kERROR_NOT_CONNECTED)) {
       p.LogAPI(u"WNetGetConnectionW", u"sLocalName=" + local);
     } else {
       // A local drive is an answer, not a failure: the next event must not report it.
       OS().sys.SetLastError(0);
     }
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"sRemoteName", sRemoteName});
-  p.Result(lRet);
-  return lRet;
+  p.Vars(debug::Var_ReturnedByRef, {u"sRemoteName", remote_name});
+  p.Result(api_result);
+  return api_result;
 }
 
-bool IsNetworkPath(std::u16string_view sPath) {
+bool IsNetworkPath(std::u16string_view path_in) {
   Proc p(kModule, u"IsNetworkPath", Kind::Function);
-  p.Args({u"sPath", sPath});
-  bool bRet = false;
+  p.Args({u"sPath", path_in});
+  bool result = false;
   p.Step([&] {
-    std::u16string path = Trim(sPath);
+    std::u16string path = Trim(path_in);
     if (path.empty() && Ctx().env) path = Ctx().env->AppPath;
     if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
-      bRet = true;
+      result = true;
     } else if (path.size() >= 2 && path[1] == u':') {
       if (Ctx().env && Ctx().env->AppInst_IsSystem) {
         p.Log(
@@ -187,35 +189,35 @@ bool IsNetworkPath(std::u16string_view sPath) {
             debug::Event_Normal);
       } else {
         std::u16string remote;
-        bRet = GetConnection(path.substr(0, 2), remote) !=
-               static_cast<std::int32_t>(platform::kERROR_NOT_CONNECTED);
+        result = GetConnection(path.substr(0, 2), remote) !=
+                 static_cast<std::int32_t>(platform::kERROR_NOT_CONNECTED);
       }
     }
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
-bool DLLFunctionCheck(std::u16string_view sDLLFile, std::u16string_view sFunctionName) {
+bool DLLFunctionCheck(std::u16string_view dll_file, std::u16string_view function_name) {
   Proc p(kModule, u"DLLFunctionCheck", Kind::Function);
-  p.Args({u"sDLLFile", sDLLFile, u"sFunctionName", sFunctionName});
-  bool bRet = false;
+  p.Args({u"sDLLFile", dll_file, u"sFunctionName", function_name});
+  bool result = false;
   p.Step([&] {
-    std::u16string file(sDLLFile);
+    std::u16string file(dll_file);
     platform::HMODULE module = OS().sys.LoadLibraryW(file.c_str());
     if (module == 0) {
       p.LogAPI(u"LoadLibraryW", u"sDLLFile=" + file);
       return;
     }
     std::string name;
-    for (char16_t c : sFunctionName) name.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    bRet = OS().sys.GetProcAddress(module, name.c_str()) != 0;
+    for (char16_t c : function_name) name.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    result = OS().sys.GetProcAddress(module, name.c_str()) != 0;
     // A missing export is the answer sought, not a failure to report with the next event.
-    if (!bRet) OS().sys.SetLastError(0);
+    if (!result) OS().sys.SetLastError(0);
     OS().sys.FreeLibrary(module);
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
 bool HasServiceArgs() {
@@ -233,37 +235,37 @@ bool HasServiceArgs() {
 
 std::u16string GetWindowTitle(const TitleOptions& options) {
   Proc p(kModule, u"GetWindowTitle", Kind::Function);
-  const bool bNoVersion = options.no_version;
-  const bool bPrettyVersion = options.pretty_version;
-  const bool bShortVersion = options.short_version;
-  p.Args({u"bNoVersion", bNoVersion, u"bPrettyVersion", bPrettyVersion, u"bShortVersion",
-          bShortVersion});
-  std::u16string sRet;
+  const bool no_version = options.no_version;
+  const bool pretty_version = options.pretty_version;
+  const bool short_version = options.short_version;
+  p.Args({u"bNoVersion", no_version, u"bPrettyVersion", pretty_version, u"bShortVersion",
+          short_version});
+  std::u16string result;
   p.Step([&] {
     std::u16string suffix;
     std::u16string base(kAppTitle);
     if (const AppEnv* env = Ctx().env.get()) {
       if (env->AppVer_FastTrack) {
-        if (!bNoVersion) suffix = u"  v" + env->AppVer_Full + u" [FastTrack]";
+        if (!no_version) suffix = u"  v" + env->AppVer_Full + u" [FastTrack]";
       } else if (env->AppVer_TestBuild) {
-        suffix = bNoVersion ? std::u16string(u"  [TestBuild]")
+        suffix = no_version ? std::u16string(u"  [TestBuild]")
                             : u"  v" + env->AppVer_Full + u" [TestBuild]";
-      } else if (!bNoVersion) {
-        suffix = u"  v" + (bShortVersion    ? env->AppVer_Pretty_Short
-                           : bPrettyVersion ? env->AppVer_Pretty
+      } else if (!no_version) {
+        suffix = u"  v" + (short_version    ? env->AppVer_Pretty_Short
+                           : pretty_version ? env->AppVer_Pretty
                                             : env->AppVer_Full);
       }
       if (!env->AppTitle_EditionName.empty()) base += u" " + env->AppTitle_EditionName;
     }
-    sRet = base + suffix;
+    result = base + suffix;
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-void SetAppPathExeInfo(bool bUseFallback) {
+void SetAppPathExeInfo(bool use_fallback) {
   Proc p(kModule, u"SetAppPathExeInfo", Kind::Sub);
-  p.Args({u"bUseFallback", bUseFallback});
+  p.Args({u"bUseFallback", use_fallback});
   if (!Ctx().env) {
     p.Log(u"The environment object does not exist yet; nothing set.", debug::Event_Normal);
     return;
@@ -271,7 +273,7 @@ void SetAppPathExeInfo(bool bUseFallback) {
   AppEnv& env = *Ctx().env;
   std::u16string exe;
   bool from_module = false;
-  if (!bUseFallback) {
+  if (!use_fallback) {
     p.Step([&] {
       std::vector<char16_t> buf(509, u'\0');
       platform::DWORD n =

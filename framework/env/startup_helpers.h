@@ -21,37 +21,37 @@ inline constexpr std::u16string_view kAppExeName = u"Kestrune";
 // True when the framework never loads its own hidden window and shows no message boxes of its
 // own. Reading never fails; false until assigned.
 bool NeverLoadForms();
-// Records bValue on the first call only; every later call changes nothing.
-void SetNeverLoadForms(bool bValue);
+// Records `value` on the first call only; every later call changes nothing.
+void SetNeverLoadForms(bool value);
 
 // The argument text: the process command line without the program's own path, trimmed of
-// blanks. bRuntimeArgs selects the text the run time handed to the program instead. Logs the
+// blanks. `runtime_args` selects the text the run time handed to the program instead. Logs the
 // result as the function's return value; "" when the command line cannot be read.
-std::u16string GetMyCommandLine(bool bRuntimeArgs);
+std::u16string GetMyCommandLine(bool runtime_args);
 
-// bInit true: loads shell32.dll once (kept loaded) and initialises the common controls so that
+// `init` true: loads shell32.dll once (kept loaded) and initialises the common controls so that
 // windows get the visual styles the manifest asks for; false: frees shell32.dll again.
 // Failures are logged and leave the controls uninitialised.
-void InitVisualStyles(bool bInit);
+void InitVisualStyles(bool init);
 
-// Sets the icon group `sIconResName` of the program's own module as the big and small icon of
-// window hWnd (and, with bSetAsAppIcon, of its topmost owner). An icon that does not load is
-// logged and that size is left as it was.
-void SetIconFromRes(platform::HWND hWnd, std::u16string_view sIconResName, bool bSetAsAppIcon);
+// Sets the icon group `icon_res_name` of the program's own module as the big and small icon of
+// window `window` (and, with `set_as_app_icon`, of its topmost owner). An icon that does not load
+// is logged and that size is left as it was.
+void SetIconFromRes(platform::HWND window, std::u16string_view icon_res_name, bool set_as_app_icon);
 
-// True when sPath (empty: the program's own folder AppPath) is a UNC path or a drive letter
+// True when `path` (empty: the program's own folder AppPath) is a UNC path or a drive letter
 // connected to a network share. Under the system account the connection query is skipped
 // (logged) and the answer is false; any failure gives false.
-bool IsNetworkPath(std::u16string_view sPath);
+bool IsNetworkPath(std::u16string_view path);
 
-// Asks WNetGetConnectionW for the network name behind the local device sLocalName ("Z:").
-// Returns its status: 0 with sRemoteName filled, 2250 for a local drive, another code on
-// failure (sRemoteName then empty).
-std::int32_t GetConnection(std::u16string_view sLocalName, std::u16string& sRemoteName);
+// Asks WNetGetConnectionW for the network name behind the local device `local_name` ("Z:").
+// Returns its status: 0 with `remote_name` filled, 2250 for a local drive, another code on
+// failure (`remote_name` then empty).
+std::int32_t GetConnection(std::u16string_view local_name, std::u16string& remote_name);
 
-// True when sDLLFile loads and exports sFunctionName; false when either is missing (a library
+// True when `dll_file` loads and exports `function_name`; false when either is missing (a library
 // that does not load is logged).
-bool DLLFunctionCheck(std::u16string_view sDLLFile, std::u16string_view sFunctionName);
+bool DLLFunctionCheck(std::u16string_view dll_file, std::u16string_view function_name);
 
 // True when the trimmed argument text is longer than one character and begins with "$" (the
 // program runs as a service). Worked out on the first call and remembered; false on failure.
@@ -69,9 +69,9 @@ struct TitleOptions {
 std::u16string GetWindowTitle(const TitleOptions& options);
 
 // Fills AppEXE, AppPath(BS), AppEXE_NoPath, AppEXE_NoPath_NoExt and AppEXE_ExtOnly from the
-// process's module file name; when that fails (logged) or bUseFallback is set, from the
+// process's module file name; when that fails (logged) or `use_fallback` is set, from the
 // program's own folder as the run time knows it and its base name with ".exe".
-void SetAppPathExeInfo(bool bUseFallback);
+void SetAppPathExeInfo(bool use_fallback);
 
 // Fills slots 1..64 of the generated-string table, then calls SetAppGeneratedVars. Never fails.
 void InitAppGeneratedVars();

@@ -198,8 +198,8 @@ std::u16string DescribeFlags(const WinFlags& flags) {
   return out;
 }
 
-std::int32_t BuildNumber16(std::uint32_t dwBuildNumber) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(dwBuildNumber & 0xFFFFu));
+std::int32_t BuildNumber16(std::uint32_t build_number) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(build_number & 0xFFFFu));
 }
 
 std::optional<std::u16string_view> RefusedRelease(std::uint32_t platform_id, std::uint32_t major) {
@@ -489,13 +489,13 @@ winver::EditionDecision ProductEdition(const Proc& p, const platform::OSVERSIONI
   }
   p.Created({u"lProductSKU", product});
   std::u16string wmi_answer;
-  std::int32_t lWMISKU = -1;
+  std::int32_t wmi_sku = -1;
   if (!winver::ProductSKUText(product)) {
     p.Log(u"Undefined GetProductInfo return value!", debug::Event_Normal,
           u"lProductSKU=" + Dec(product));
-    wmi_answer = WMI_GetWinSKU(lWMISKU);
+    wmi_answer = WMI_GetWinSKU(wmi_sku);
   }
-  return winver::DecideProductEdition(product, wmi_answer, lWMISKU);
+  return winver::DecideProductEdition(product, wmi_answer, wmi_sku);
 }
 
 // The edition of Windows 2000 to Server 2003: system metrics, then prodspec.ini in the Windows

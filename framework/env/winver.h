@@ -116,7 +116,7 @@ inline constexpr int kSM_DEBUG = 22;
 inline constexpr int kSM_DBCSENABLED = 42;
 
 // The build number as the facts keep it: its low 16 bits read as a signed 16-bit number.
-std::int32_t BuildNumber16(std::uint32_t dwBuildNumber);
+std::int32_t BuildNumber16(std::uint32_t build_number);
 
 // The release name of a refused Windows ("Windows 9x" for any platform other than NT,
 // "Windows NT 4.x" for major version 4); nullopt for a supported one.

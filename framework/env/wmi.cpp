@@ -60,9 +60,9 @@ std::optional<std::u16string_view> WmiSKUText(std::int32_t sku) {
   return std::nullopt;
 }
 
-std::u16string WMI_GetWinSKU(std::int32_t& lFoundSKU) {
+std::u16string WMI_GetWinSKU(std::int32_t& found_sku) {
   Proc p(kModule, u"WMI_GetWinSKU", Kind::Function);
-  p.ByRef({u"lFoundSKU", lFoundSKU});
+  p.ByRef({u"lFoundSKU", found_sku});
   std::u16string result;
   if (!Ctx().env) {
     p.Log(u"The environment object does not exist; WMI is not asked.");
@@ -97,10 +97,10 @@ std::u16string WMI_GetWinSKU(std::int32_t& lFoundSKU) {
           p.Log(u"Undefined WMI query return value!", debug::Event_Normal,
                 u"lProductSKU=" + Dec(number));
         }
-        lFoundSKU = number;
+        found_sku = number;
       },
       u"WMI query");
-  p.ReturnedByRef({u"lFoundSKU", lFoundSKU});
+  p.ReturnedByRef({u"lFoundSKU", found_sku});
   p.Result(result);
   return result;
 }

@@ -25,14 +25,14 @@ void AddOnce(std::vector<std::u16string>& list, std::u16string_view text) {
 
 }  // namespace
 
-void DirListing::AddSearchPath(std::u16string_view sFullPath) {
-  AddOnce(search_paths_, sFullPath);
+void DirListing::AddSearchPath(std::u16string_view full_path) {
+  AddOnce(search_paths_, full_path);
 }
-void DirListing::AddFileMask(std::u16string_view sFileMask) {
-  AddOnce(masks_, sFileMask);
+void DirListing::AddFileMask(std::u16string_view file_mask) {
+  AddOnce(masks_, file_mask);
 }
-void DirListing::AddFileInStrExclusion(std::u16string_view sTheString) {
-  AddOnce(exclusions_, sTheString);
+void DirListing::AddFileInStrExclusion(std::u16string_view text) {
+  AddOnce(exclusions_, text);
 }
 
 void DirListing::StartSearch() {
@@ -43,16 +43,16 @@ void DirListing::StartSearch() {
   }
   const std::int32_t level = RecursionLevel;
   for (const std::u16string& path : search_paths_) {
-    std::u16string pathBS = path;
-    if (pathBS.back() != u'\\') pathBS += u'\\';
-    SearchDir(pathBS, level);
+    std::u16string path_bs = path;
+    if (path_bs.back() != u'\\') path_bs += u'\\';
+    SearchDir(path_bs, level);
   }
 }
 
-void DirListing::SearchDir(const std::u16string& sPathBS, std::int32_t lRecursionLevel) {
-  const bool enter_subdirs = lRecursionLevel != 0;
+void DirListing::SearchDir(const std::u16string& path_bs, std::int32_t recursion_level) {
+  const bool enter_subdirs = recursion_level != 0;
   const bool attrib_filter = FileAttribs != kNoAttribFilter;
-  const std::u16string pattern = Prepared(sPathBS + u"*");
+  const std::u16string pattern = Prepared(path_bs + u"*");
 
   // The folder is read in one go with redirection off, then its sub-folders are entered where
   // they were met; reading first keeps the bracket around file calls only.
@@ -71,14 +71,14 @@ void DirListing::SearchDir(const std::u16string& sPathBS, std::int32_t lRecursio
     TrimNull(name, true);
     if (name.empty() || name == u"." || name == u"..") continue;
     if (entry.dwFileAttributes & platform::kFILE_ATTRIBUTE_DIRECTORY) {
-      if (enter_subdirs) SearchDir(sPathBS + name + u'\\', lRecursionLevel - 1);
+      if (enter_subdirs) SearchDir(path_bs + name + u'\\', recursion_level - 1);
       continue;
     }
     const auto attributes = static_cast<std::int32_t>(entry.dwFileAttributes);
     if (attrib_filter && (attributes & FileAttribs) != FileAttribs) continue;
     if (InStrCollection(name, exclusions_, kCompareText)) continue;
     if (!mask_spec_.empty() && !OS().fs.PathMatchSpecW(name.c_str(), mask_spec_.c_str())) continue;
-    std::u16string full = sPathBS + name;
+    std::u16string full = path_bs + name;
     if (!keys_.insert(LowerCase(full)).second) continue;
     full_paths_.push_back(std::move(full));
   }

@@ -23,10 +23,10 @@ class DirListing {
   static constexpr std::int32_t kNoAttribFilter = 0xA7;
 
   // Each adds its text unless it is empty or already there (letter case ignored).
-  void AddSearchPath(std::u16string_view sFullPath);
-  void AddFileMask(std::u16string_view sFileMask);
+  void AddSearchPath(std::u16string_view full_path);
+  void AddFileMask(std::u16string_view file_mask);
   // Files whose name contains the text (letter case ignored) are left out.
-  void AddFileInStrExclusion(std::u16string_view sTheString);
+  void AddFileInStrExclusion(std::u16string_view text);
 
   // -1: every depth; 0: the search folders only; n: n levels of sub-folders below them.
   std::int32_t RecursionLevel = -1;
@@ -42,7 +42,7 @@ class DirListing {
   const std::vector<std::u16string>& MatchingFilesFullPath() const { return full_paths_; }
 
  private:
-  void SearchDir(const std::u16string& sPathBS, std::int32_t lRecursionLevel);
+  void SearchDir(const std::u16string& path_bs, std::int32_t recursion_level);
 
   std::vector<std::u16string> search_paths_;
   std::vector<std::u16string> masks_;

@@ -35,186 +35,187 @@ std::u16string WithBackslash(std::u16string_view s) {
 
 }  // namespace
 
-bool FileCopy(std::u16string_view Source_Path_File, std::u16string_view Dest_Path,
-              bool Overwrite_Existing_File, bool Dest_Path_Contains_New_Filename,
-              bool Skip_All_Path_Checks) {
+bool FileCopy(std::u16string_view source_path_file, std::u16string_view dest_path,
+              bool overwrite_existing_file, bool dest_path_contains_new_filename,
+              bool skip_all_path_checks) {
   Proc p(kModule, u"FileCopy", Kind::Function);
-  p.Args({u"Source_Path_File", Source_Path_File, u"Dest_Path", Dest_Path,
-          u"Overwrite_Existing_File", Overwrite_Existing_File, u"Dest_Path_Contains_New_Filename",
-          Dest_Path_Contains_New_Filename, u"Skip_All_Path_Checks", Skip_All_Path_Checks});
+  p.Args({u"Source_Path_File", source_path_file, u"Dest_Path", dest_path,
+          u"Overwrite_Existing_File", overwrite_existing_file, u"Dest_Path_Contains_New_Filename",
+          dest_path_contains_new_filename, u"Skip_All_Path_Checks", skip_all_path_checks});
   bool result = false;
   p.Step([&] {
-    if (Source_Path_File.empty()) {
+    if (source_path_file.empty()) {
       p.Log(u"Passed empty string!", debug::Event_Normal,
-            VarsToText({u"Source_Path_File", Source_Path_File}));
+            VarsToText({u"Source_Path_File", source_path_file}));
       return;
     }
     // A wildcard makes the source a set of files in one folder.
-    if (Source_Path_File.find_first_of(u"*?") != std::u16string_view::npos) {
-      std::u16string sFolder, sMask;
-      SplitString(Source_Path_File, u"\\", sFolder, sMask);
-      result = CopyFiles(sFolder, Dest_Path, sMask, kAnyFile, Overwrite_Existing_File, 0, true);
+    if (source_path_file.find_first_of(u"*?") != std::u16string_view::npos) {
+      std::u16string folder, mask;
+      SplitString(source_path_file, u"\\", folder, mask);
+      result = CopyFiles(folder, dest_path, mask, kAnyFile, overwrite_existing_file, 0, true);
       return;
     }
-    const platform::BOOL lFailIfExist = Overwrite_Existing_File ? 0 : 1;
+    const platform::BOOL fail_if_exist = overwrite_existing_file ? 0 : 1;
 
-    if (!Skip_All_Path_Checks) {
-      if (Source_Path_File.find(u'\\') == std::u16string_view::npos) {
+    if (!skip_all_path_checks) {
+      if (source_path_file.find(u'\\') == std::u16string_view::npos) {
         p.Log(u"FileCopy was passed a source file without a path!", debug::Event_Normal,
-              VarsToText({u"Source_Path_File", Source_Path_File}));
+              VarsToText({u"Source_Path_File", source_path_file}));
         return;
       }
-      if (!FileExist(Source_Path_File)) {
+      if (!FileExist(source_path_file)) {
         p.Log(u"Source file doesn't exist!", debug::Event_Normal,
-              VarsToText({u"Source_Path_File", Source_Path_File}));
+              VarsToText({u"Source_Path_File", source_path_file}));
         return;
       }
-      if (Dest_Path.empty()) {
+      if (dest_path.empty()) {
         p.Log(u"Aborting; Destination path not specified!", debug::Event_Normal);
         return;
       }
-      std::u16string sDestFolder(Dest_Path);
-      if (Dest_Path_Contains_New_Filename) {
-        const std::size_t cut = sDestFolder.rfind(u'\\');
-        sDestFolder.resize(cut == std::u16string::npos ? 0 : cut);
+      std::u16string dest_folder(dest_path);
+      if (dest_path_contains_new_filename) {
+        const std::size_t cut = dest_folder.rfind(u'\\');
+        dest_folder.resize(cut == std::u16string::npos ? 0 : cut);
       }
-      if (!EnsureDirExists(sDestFolder)) {
+      if (!EnsureDirExists(dest_folder)) {
         p.Log(u"Aborting; Destination path could not be created!", debug::Event_Normal,
-              VarsToText({u"sDestFolder", sDestFolder}));
+              VarsToText({u"sDestFolder", dest_folder}));
         return;
       }
     }
 
-    std::u16string sDestPathAndName;
-    if (Dest_Path_Contains_New_Filename) {
-      sDestPathAndName = Dest_Path;
+    std::u16string dest_path_and_name;
+    if (dest_path_contains_new_filename) {
+      dest_path_and_name = dest_path;
     } else {
-      const std::size_t cut = Source_Path_File.rfind(u'\\');
-      sDestPathAndName =
-          WithBackslash(Dest_Path) + std::u16string(cut == std::u16string_view::npos
-                                                        ? Source_Path_File
-                                                        : Source_Path_File.substr(cut + 1));
+      const std::size_t cut = source_path_file.rfind(u'\\');
+      dest_path_and_name =
+          WithBackslash(dest_path) + std::u16string(cut == std::u16string_view::npos
+                                                        ? source_path_file
+                                                        : source_path_file.substr(cut + 1));
       p.Log(u"Added filename to destination path", debug::Event_Verbose,
-            VarsToText({u"Dest_Path", Dest_Path, u"sDestPathAndName", sDestPathAndName}));
+            VarsToText({u"Dest_Path", dest_path, u"sDestPathAndName", dest_path_and_name}));
     }
-    const std::u16string sSourceW = Prepared(Source_Path_File);
-    const std::u16string sDestW = Prepared(sDestPathAndName);
-    p.Created({u"lFailIfExist", static_cast<std::int32_t>(lFailIfExist), u"sDestPathAndName",
-               sDestPathAndName});
+    const std::u16string source_w = Prepared(source_path_file);
+    const std::u16string dest_w = Prepared(dest_path_and_name);
+    p.Created({u"lFailIfExist", static_cast<std::int32_t>(fail_if_exist), u"sDestPathAndName",
+               dest_path_and_name});
 
     // A read-only or hidden target refuses to be replaced; it is made normal for the copy and
     // given its attributes back afterwards.
-    std::int32_t lOrigAttributes = 0;
-    bool bRestoreAttributes = false;
-    if (Overwrite_Existing_File && FileExistByStringPointer(sDestW)) {
-      lOrigAttributes = GetAttrib(sDestPathAndName);
-      if (lOrigAttributes & kReadOnlyOrHidden) {
-        bool cleared = SetAttrib(sDestPathAndName, platform::kFILE_ATTRIBUTE_NORMAL);
+    std::int32_t orig_attributes = 0;
+    bool restore_attributes = false;
+    if (overwrite_existing_file && FileExistByStringPointer(dest_w)) {
+      orig_attributes = GetAttrib(dest_path_and_name);
+      if (orig_attributes & kReadOnlyOrHidden) {
+        bool cleared = SetAttrib(dest_path_and_name, platform::kFILE_ATTRIBUTE_NORMAL);
         if (!cleared) {
-          std::u16string sOwner, sPerm;
-          TakeControl(sDestPathAndName, false, 0, sOwner, sPerm);
-          cleared = SetAttrib(sDestPathAndName, platform::kFILE_ATTRIBUTE_NORMAL);
+          std::u16string owner, permission;
+          TakeControl(dest_path_and_name, false, 0, owner, permission);
+          cleared = SetAttrib(dest_path_and_name, platform::kFILE_ATTRIBUTE_NORMAL);
         }
-        bRestoreAttributes = cleared;
+        restore_attributes = cleared;
       }
     }
 
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.CopyFileW(sSourceW.c_str(), sDestW.c_str(), lFailIfExist);
+      ok = OS().fs.CopyFileW(source_w.c_str(), dest_w.c_str(), fail_if_exist);
     }
     if (!ok) {
-      p.LogAPI(u"CopyFileW", VarsToText({u"Source_Path_File", Source_Path_File, u"sDestPathAndName",
-                                         sDestPathAndName}));
+      p.LogAPI(u"CopyFileW", VarsToText({u"Source_Path_File", source_path_file, u"sDestPathAndName",
+                                         dest_path_and_name}));
     }
     result = ok != 0;
 
     // Also after a failed copy: the old file is still there and keeps what it had.
-    if (bRestoreAttributes && !SetAttrib(sDestPathAndName, lOrigAttributes)) {
-      p.Log(
-          u"Failed to restore originally existing destination file's attributes!",
-          debug::Event_Normal,
-          VarsToText({u"sDestPathAndName", sDestPathAndName, u"lOrigAttributes", lOrigAttributes}));
+    if (restore_attributes && !SetAttrib(dest_path_and_name, orig_attributes)) {
+      p.Log(u"Failed to restore originally existing destination file's attributes!",
+            debug::Event_Normal,
+            VarsToText(
+                {u"sDestPathAndName", dest_path_and_name, u"lOrigAttributes", orig_attributes}));
     }
   });
   p.Result(result);
   return result;
 }
 
-bool CopyFiles(std::u16string_view Source_Path, std::u16string_view Dest_Path,
-               std::u16string_view sFileMask, std::int32_t lAttributeFilter,
-               bool Overwrite_Existing_Files, std::int32_t RecursionLevel,
-               bool Preserve_Recursive_SubDirs_In_Dest_Path, std::int32_t& lFilesToCopy,
-               std::int32_t& lCopyFailures) {
+bool CopyFiles(std::u16string_view source_path, std::u16string_view dest_path,
+               std::u16string_view file_mask, std::int32_t attribute_filter,
+               bool overwrite_existing_files, std::int32_t recursion_level,
+               bool preserve_recursive_sub_dirs_in_dest_path, std::int32_t& files_to_copy,
+               std::int32_t& copy_failures) {
   Proc p(kModule, u"CopyFiles", Kind::Function);
-  p.Args({u"Source_Path", Source_Path, u"Dest_Path", Dest_Path, u"sFileMask", sFileMask,
-          u"lAttributeFilter", lAttributeFilter, u"Overwrite_Existing_Files",
-          Overwrite_Existing_Files, u"RecursionLevel", RecursionLevel,
-          u"Preserve_Recursive_SubDirs_In_Dest_Path", Preserve_Recursive_SubDirs_In_Dest_Path});
+  p.Args({u"Source_Path", source_path, u"Dest_Path", dest_path, u"sFileMask", file_mask,
+          u"lAttributeFilter", attribute_filter, u"Overwrite_Existing_Files",
+          overwrite_existing_files, u"RecursionLevel", recursion_level,
+          u"Preserve_Recursive_SubDirs_In_Dest_Path", preserve_recursive_sub_dirs_in_dest_path});
   bool result = false;
-  lFilesToCopy = 0;
-  lCopyFailures = 0;
+  files_to_copy = 0;
+  copy_failures = 0;
   p.Step([&] {
     DirListing list;
-    if (!DirExist(Source_Path)) {
+    if (!DirExist(source_path)) {
       p.Log(u"Source path doesn't exist!", debug::Event_Normal,
-            VarsToText({u"Source_Path", Source_Path}));
+            VarsToText({u"Source_Path", source_path}));
       return;
     }
-    list.AddSearchPath(Source_Path);
-    list.AddFileMask(sFileMask);
-    list.RecursionLevel = RecursionLevel;
-    list.FileAttribs = lAttributeFilter;
+    list.AddSearchPath(source_path);
+    list.AddFileMask(file_mask);
+    list.RecursionLevel = recursion_level;
+    list.FileAttribs = attribute_filter;
     list.StartSearch();
-    lFilesToCopy = list.MatchingFileCount();
-    if (lFilesToCopy == 0) {
+    files_to_copy = list.MatchingFileCount();
+    if (files_to_copy == 0) {
       p.Log(u"Aborting; No files found to copy!", debug::Event_Normal,
-            VarsToText({u"Source_Path", Source_Path, u"sFileMask", sFileMask}));
+            VarsToText({u"Source_Path", source_path, u"sFileMask", file_mask}));
       return;
     }
-    p.Log(u"Found " + Dec(lFilesToCopy) + u" files to copy...", debug::Event_Normal);
+    p.Log(u"Found " + Dec(files_to_copy) + u" files to copy...", debug::Event_Normal);
 
     // Copies from sub-folders that all go to one folder check that folder once, here; their
     // relative paths stay in the names (no sub-folders are made for them).
-    const bool bSameDest = RecursionLevel != 0 && !Preserve_Recursive_SubDirs_In_Dest_Path;
-    p.Created({u"bSameDest", bSameDest});
-    if (Dest_Path.empty()) {
+    const bool same_dest = recursion_level != 0 && !preserve_recursive_sub_dirs_in_dest_path;
+    p.Created({u"bSameDest", same_dest});
+    if (dest_path.empty()) {
       p.Log(u"Aborting; Destination path not specified!", debug::Event_Normal);
       return;
     }
-    if (bSameDest && !EnsureDirExists(Dest_Path)) {
+    if (same_dest && !EnsureDirExists(dest_path)) {
       p.Log(u"Aborting; Destination path could not be created!", debug::Event_Normal,
-            VarsToText({u"Dest_Path", Dest_Path}));
+            VarsToText({u"Dest_Path", dest_path}));
       return;
     }
 
-    const std::u16string sSourceBS = WithBackslash(Source_Path);
-    const std::u16string sDestBS = WithBackslash(Dest_Path);
-    for (const std::u16string& sPathAndFile : list.MatchingFilesFullPath()) {
-      const std::u16string sDestPathAndName = sDestBS + sPathAndFile.substr(sSourceBS.size());
-      if (!FileCopy(sPathAndFile, sDestPathAndName, Overwrite_Existing_Files, true, bSameDest)) {
-        ++lCopyFailures;
-        p.Log(u"File Copy Failure!", debug::Event_Normal,
-              VarsToText({u"sPathAndFile", sPathAndFile, u"sDestPathAndName", sDestPathAndName}));
+    const std::u16string source_bs = WithBackslash(source_path);
+    const std::u16string dest_bs = WithBackslash(dest_path);
+    for (const std::u16string& path_and_file : list.MatchingFilesFullPath()) {
+      const std::u16string dest_path_and_name = dest_bs + path_and_file.substr(source_bs.size());
+      if (!FileCopy(path_and_file, dest_path_and_name, overwrite_existing_files, true, same_dest)) {
+        ++copy_failures;
+        p.Log(
+            u"File Copy Failure!", debug::Event_Normal,
+            VarsToText({u"sPathAndFile", path_and_file, u"sDestPathAndName", dest_path_and_name}));
       }
     }
-    result = lCopyFailures == 0;
+    result = copy_failures == 0;
   });
-  p.ReturnedByRef({u"lFilesToCopy", lFilesToCopy, u"lCopyFailures", lCopyFailures});
+  p.ReturnedByRef({u"lFilesToCopy", files_to_copy, u"lCopyFailures", copy_failures});
   p.Result(result);
   return result;
 }
 
-bool CopyFiles(std::u16string_view Source_Path, std::u16string_view Dest_Path,
-               std::u16string_view sFileMask, std::int32_t lAttributeFilter,
-               bool Overwrite_Existing_Files, std::int32_t RecursionLevel,
-               bool Preserve_Recursive_SubDirs_In_Dest_Path) {
-  std::int32_t lFilesToCopy = 0;
-  std::int32_t lCopyFailures = 0;
-  return CopyFiles(Source_Path, Dest_Path, sFileMask, lAttributeFilter, Overwrite_Existing_Files,
-                   RecursionLevel, Preserve_Recursive_SubDirs_In_Dest_Path, lFilesToCopy,
-                   lCopyFailures);
+bool CopyFiles(std::u16string_view source_path, std::u16string_view dest_path,
+               std::u16string_view file_mask, std::int32_t attribute_filter,
+               bool overwrite_existing_files, std::int32_t recursion_level,
+               bool preserve_recursive_sub_dirs_in_dest_path) {
+  std::int32_t files_to_copy = 0;
+  std::int32_t copy_failures = 0;
+  return CopyFiles(source_path, dest_path, file_mask, attribute_filter, overwrite_existing_files,
+                   recursion_level, preserve_recursive_sub_dirs_in_dest_path, files_to_copy,
+                   copy_failures);
 }
 
 }  // namespace kes

@@ -108,52 +108,52 @@ std::u16string EnvironmentVariable(std::u16string_view name) {
 
 // ---- folders ----------------------------------------------------------------------------------
 
-bool EnsureDirExists(std::u16string_view sDirIn, std::int32_t& lFailReason) {
+bool EnsureDirExists(std::u16string_view dir_in, std::int32_t& fail_reason) {
   Proc p(kModule, u"EnsureDirExists", Kind::Function);
-  p.Args({u"sDir", sDirIn, u"lFailReason", lFailReason});
+  p.Args({u"sDir", dir_in, u"lFailReason", fail_reason});
   bool result = false;
-  std::u16string sDir(sDirIn);
+  std::u16string dir(dir_in);
   p.Step([&] {
-    TrimNull(sDir, true);
-    if (sDir.find(u':') == std::u16string::npos && sDir.find(u"\\\\") == std::u16string::npos) {
-      p.Log(u"Passed bad string (no colon or \\\\ in string) for sDir: [" + sDir + u"]",
+    TrimNull(dir, true);
+    if (dir.find(u':') == std::u16string::npos && dir.find(u"\\\\") == std::u16string::npos) {
+      p.Log(u"Passed bad string (no colon or \\\\ in string) for sDir: [" + dir + u"]",
             debug::Event_Normal);
       return;
     }
-    std::u16string sDirToCreate = sDir;
-    StripTrailingBackslash(sDirToCreate);
-    p.Created({u"sDirToCreate", sDirToCreate});
-    if (DirExist(sDirToCreate)) {
+    std::u16string dir_to_create = dir;
+    StripTrailingBackslash(dir_to_create);
+    p.Created({u"sDirToCreate", dir_to_create});
+    if (DirExist(dir_to_create)) {
       p.Log(u"DirExist = True!", debug::Event_Verbose);
       result = true;
       return;
     }
 
     // A file where the folder belongs has to go first.
-    if (FileExist(sDirToCreate, false)) {
-      const bool removed = FileDelete(sDirToCreate) || ShellDelete(sDirToCreate, kQuietDelete);
+    if (FileExist(dir_to_create, false)) {
+      const bool removed = FileDelete(dir_to_create) || ShellDelete(dir_to_create, kQuietDelete);
       if (!removed) {
         p.Log(u"Aborting; failure to remove existing file!", debug::Event_Normal,
-              VarsToText({u"sDirToCreate", sDirToCreate}));
+              VarsToText({u"sDirToCreate", dir_to_create}));
         return;
       }
       p.Log(u"A file existed of same name, but was deleted successfully!", debug::Event_Normal,
-            VarsToText({u"sDirToCreate", sDirToCreate}));
+            VarsToText({u"sDirToCreate", dir_to_create}));
     }
 
     // The ANSI call takes only paths the ANSI code page can carry and that fit its length;
     // everything else is created folder by folder through the wide call.
-    bool via_wide = HasUnicodeCharacters(sDirToCreate) || sDirToCreate.size() > kMaxAnsiDirChars;
-    const std::u16string sDirToCreateBS = sDirToCreate + u"\\";
+    bool via_wide = HasUnicodeCharacters(dir_to_create) || dir_to_create.size() > kMaxAnsiDirChars;
+    const std::u16string dir_to_create_bs = dir_to_create + u"\\";
     std::string ansi;
     if (!via_wide) {
       bool lossless = true;
-      ansi = ToAnsi(sDirToCreateBS, lossless);
+      ansi = ToAnsi(dir_to_create_bs, lossless);
       via_wide = !lossless;
     }
-    bool bSuccess = false;
+    bool succeeded = false;
     if (via_wide) {
-      bSuccess = CreateDirW(sDirToCreate, lFailReason);
+      succeeded = CreateDirW(dir_to_create, fail_reason);
     } else {
       platform::BOOL ok = 0;
       {
@@ -161,59 +161,59 @@ bool EnsureDirExists(std::u16string_view sDirIn, std::int32_t& lFailReason) {
         ok = OS().fs.MakeSureDirectoryPathExists(ansi.c_str());
       }
       if (!ok) {
-        lFailReason = static_cast<std::int32_t>(OS().sys.GetLastError());
-        p.LogAPI(u"MakeSureDirectoryPathExists", VarsToText({u"sDirToCreateBS", sDirToCreateBS}));
+        fail_reason = static_cast<std::int32_t>(OS().sys.GetLastError());
+        p.LogAPI(u"MakeSureDirectoryPathExists", VarsToText({u"sDirToCreateBS", dir_to_create_bs}));
       }
-      bSuccess = ok != 0;
+      succeeded = ok != 0;
     }
 
-    if (bSuccess) {
+    if (succeeded) {
       p.Log(u"Completed; Success = True!", debug::Event_Verbose,
-            VarsToText({u"sDir", sDir, u"lFailReason", lFailReason}));
+            VarsToText({u"sDir", dir, u"lFailReason", fail_reason}));
       result = true;
-    } else if (DirExist(sDirToCreate)) {
+    } else if (DirExist(dir_to_create)) {
       p.Log(u"Completed; Success <> True, yet DirExist = True; returning success!",
-            debug::Event_Normal, VarsToText({u"sDir", sDir, u"lFailReason", lFailReason}));
+            debug::Event_Normal, VarsToText({u"sDir", dir, u"lFailReason", fail_reason}));
       result = true;
     } else {
       p.Log(via_wide ? u"Completed via CreateDirectoryW; DirExist = False!"
                      : u"Completed via MakeSureDirectoryPathExists; DirExist = False!",
-            debug::Event_Normal, VarsToText({u"sDir", sDir, u"lFailReason", lFailReason}));
+            debug::Event_Normal, VarsToText({u"sDir", dir, u"lFailReason", fail_reason}));
     }
   });
-  p.ReturnedByRef({u"lFailReason", lFailReason});
+  p.ReturnedByRef({u"lFailReason", fail_reason});
   p.Result(result);
   return result;
 }
 
-bool EnsureDirExists(std::u16string_view sDir) {
-  std::int32_t lFailReason = 0;
-  return EnsureDirExists(sDir, lFailReason);
+bool EnsureDirExists(std::u16string_view dir) {
+  std::int32_t fail_reason = 0;
+  return EnsureDirExists(dir, fail_reason);
 }
 
-bool CreateDirW(std::u16string_view destDir, std::int32_t& lFailReason) {
+bool CreateDirW(std::u16string_view dest_dir, std::int32_t& fail_reason) {
   Proc p(kModule, u"CreateDirW", Kind::Function);
-  p.Args({u"destDir", destDir, u"lFailReason", lFailReason});
+  p.Args({u"destDir", dest_dir, u"lFailReason", fail_reason});
   bool result = false;
   p.Step([&] {
-    std::u16string dir(destDir);
+    std::u16string dir(dest_dir);
     TrimNull(dir, true);
     const PathParts parts = SplitForCreation(dir);
-    std::u16string sPath = parts.root;
+    std::u16string path = parts.root;
     for (const std::u16string& name : parts.names) {
-      sPath += u'\\';
-      sPath += name;
-      if (DirExist(sPath)) continue;
-      const std::u16string sPathW = Prepared(sPath, true);
+      path += u'\\';
+      path += name;
+      if (DirExist(path)) continue;
+      const std::u16string path_w = Prepared(path, true);
       platform::BOOL ok = 0;
       {
         FsRedirectionOff redirection_off;
-        ok = OS().fs.CreateDirectoryW(sPathW.c_str());
+        ok = OS().fs.CreateDirectoryW(path_w.c_str());
       }
       if (ok) continue;
       const DWORD error = OS().sys.GetLastError();
-      lFailReason = static_cast<std::int32_t>(error);
-      p.LogAPI(u"CreateDirectoryW", VarsToText({u"sPath", sPath}));
+      fail_reason = static_cast<std::int32_t>(error);
+      p.LogAPI(u"CreateDirectoryW", VarsToText({u"sPath", path}));
       // Denied on a folder that exists but cannot be read, or made meanwhile: go on below it.
       if (error != platform::kERROR_ACCESS_DENIED && error != platform::kERROR_ALREADY_EXISTS) {
         break;
@@ -221,23 +221,23 @@ bool CreateDirW(std::u16string_view destDir, std::int32_t& lFailReason) {
     }
     result = DirExist(dir);
   });
-  p.ReturnedByRef({u"lFailReason", lFailReason});
+  p.ReturnedByRef({u"lFailReason", fail_reason});
   p.Result(result);
   return result;
 }
 
-bool SetCurrentDir(std::u16string_view sPath) {
+bool SetCurrentDir(std::u16string_view folder) {
   Proc p(kModule, u"SetCurrentDir", Kind::Function);
-  p.Args({u"sPath", sPath});
+  p.Args({u"sPath", folder});
   bool result = false;
   p.Step([&] {
-    std::u16string path(sPath);
+    std::u16string path(folder);
     if (path.empty() || path.back() != u'\\') path += u'\\';
-    const std::u16string sPathW = Prepared(path);
+    const std::u16string path_w = Prepared(path);
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.SetCurrentDirectoryW(sPathW.c_str());
+      ok = OS().fs.SetCurrentDirectoryW(path_w.c_str());
     }
     if (!ok) p.LogAPI(u"SetCurrentDirectoryW", VarsToText({u"sPath", path}));
     result = ok != 0;
@@ -248,18 +248,18 @@ bool SetCurrentDir(std::u16string_view sPath) {
 
 // ---- deletion ---------------------------------------------------------------------------------
 
-bool FileDelete(std::u16string_view sFile) {
+bool FileDelete(std::u16string_view file) {
   Proc p(kModule, u"FileDelete", Kind::Function);
-  p.Args({u"sFile", sFile});
+  p.Args({u"sFile", file});
   bool result = false;
   p.Step([&] {
     // A trailing backslash names a folder: never a file to delete.
-    if (sFile.empty() || sFile.back() == u'\\') return;
-    const std::u16string sFileW = Prepared(sFile);
+    if (file.empty() || file.back() == u'\\') return;
+    const std::u16string file_w = Prepared(file);
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.DeleteFileW(sFileW.c_str());
+      ok = OS().fs.DeleteFileW(file_w.c_str());
     }
     if (ok) {
       result = true;
@@ -268,47 +268,46 @@ bool FileDelete(std::u16string_view sFile) {
     // What counts is that nothing is there any more, whoever removed it.
     const DWORD error = OS().sys.GetLastError();
     bool is_dir = false;
-    if (!FSObjectExistByStringPointer(sFileW, is_dir)) {
+    if (!FSObjectExistByStringPointer(file_w, is_dir)) {
       result = true;
       return;
     }
     OS().sys.SetLastError(error);
-    p.LogAPI(u"DeleteFileW", VarsToText({u"sFile", sFile}));
+    p.LogAPI(u"DeleteFileW", VarsToText({u"sFile", file}));
   });
   p.Result(result);
   return result;
 }
 
-bool ShellDelete(std::u16string_view sObject, const ShellDeleteOptions& options) {
+bool ShellDelete(std::u16string_view object, const ShellDeleteOptions& options) {
   Proc p(kModule, u"ShellDelete", Kind::Function);
-  p.Args({u"sObject", sObject, u"bNoConfirm", options.no_confirm, u"bRecycle", options.recycle,
+  p.Args({u"sObject", object, u"bNoConfirm", options.no_confirm, u"bRecycle", options.recycle,
           u"bInvisiblePlusNoErrors", options.invisible_plus_no_errors});
   bool result = false;
   p.Step([&] {
-    std::int32_t lFlags = 0;
-    if (options.invisible_plus_no_errors)
-      lFlags |= platform::kFOF_SILENT | platform::kFOF_NOERRORUI;
-    if (options.no_confirm) lFlags |= platform::kFOF_NOCONFIRMATION;
-    if (options.recycle) lFlags |= platform::kFOF_ALLOWUNDO;
-    result = ShellOperation(ShellOp_Delete, lFlags, sObject, u"");
+    std::int32_t flags = 0;
+    if (options.invisible_plus_no_errors) flags |= platform::kFOF_SILENT | platform::kFOF_NOERRORUI;
+    if (options.no_confirm) flags |= platform::kFOF_NOCONFIRMATION;
+    if (options.recycle) flags |= platform::kFOF_ALLOWUNDO;
+    result = ShellOperation(ShellOp_Delete, flags, object, u"");
   });
   p.Result(result);
   return result;
 }
 
-bool ShellOperation(ShellOperationEnum eOperation, std::int32_t lFlags, std::u16string_view sObject,
-                    std::u16string_view sObjectDest) {
+bool ShellOperation(ShellOperationEnum operation, std::int32_t flags, std::u16string_view object,
+                    std::u16string_view object_dest) {
   Proc p(kModule, u"ShellOperation", Kind::Function);
-  p.Args({u"ShellOperationEnum", static_cast<std::int32_t>(eOperation), u"lFlags", lFlags,
-          u"sObject", sObject, u"sObjectDest", sObjectDest});
+  p.Args({u"ShellOperationEnum", static_cast<std::int32_t>(operation), u"lFlags", flags, u"sObject",
+          object, u"sObjectDest", object_dest});
   bool result = false;
   p.Step([&] {
-    if (sObject.empty()) return;
+    if (object.empty()) return;
     // The shell takes lists: each name ends with a NUL and the list with a second one.
-    std::u16string from(sObject);
+    std::u16string from(object);
     TrimNull(from, true);
     from += std::u16string(2, u'\0');
-    std::u16string to(sObjectDest);
+    std::u16string to(object_dest);
     const bool has_dest = !to.empty();
     if (has_dest) {
       TrimNull(to, true);
@@ -317,19 +316,19 @@ bool ShellOperation(ShellOperationEnum eOperation, std::int32_t lFlags, std::u16
     // The platform call runs the operation without an owner window; the dialogs it could own
     // are those of non-silent operations, which the framework does not ask for.
     platform::BOOL aborted = 0;
-    int lRet = 0;
+    int code = 0;
     {
       FsRedirectionOff redirection_off;
-      lRet = OS().fs.SHFileOperationW(static_cast<platform::UINT>(eOperation), from.c_str(),
+      code = OS().fs.SHFileOperationW(static_cast<platform::UINT>(operation), from.c_str(),
                                       has_dest ? to.c_str() : nullptr,
-                                      static_cast<platform::WORD>(lFlags), &aborted);
+                                      static_cast<platform::WORD>(flags), &aborted);
     }
-    if (lRet != 0) {
+    if (code != 0) {
       // The shell answers with its code instead of setting the last error.
-      OS().sys.SetLastError(static_cast<DWORD>(lRet));
-      p.LogAPI(u"SHFileOperationW", VarsToText({u"lRet", lRet, u"sObject", sObject}));
+      OS().sys.SetLastError(static_cast<DWORD>(code));
+      p.LogAPI(u"SHFileOperationW", VarsToText({u"lRet", code, u"sObject", object}));
     }
-    result = lRet == 0 && aborted == 0;
+    result = code == 0 && aborted == 0;
   });
   p.Result(result);
   return result;
@@ -337,82 +336,82 @@ bool ShellOperation(ShellOperationEnum eOperation, std::int32_t lFlags, std::u16
 
 // ---- other -----------------------------------------------------------------------------------
 
-std::u16string GetTempFile(std::u16string_view sAltPath, bool bRemoveFileBeforeReturn,
-                           bool bEnsurePathExists) {
+std::u16string GetTempFile(std::u16string_view alt_path, bool remove_file_before_return,
+                           bool ensure_path_exists) {
   Proc p(kModule, u"GetTempFile", Kind::Function);
-  p.Args({u"sAltPath", sAltPath, u"bRemoveFileBeforeReturn", bRemoveFileBeforeReturn,
-          u"bEnsurePathExists", bEnsurePathExists});
+  p.Args({u"sAltPath", alt_path, u"bRemoveFileBeforeReturn", remove_file_before_return,
+          u"bEnsurePathExists", ensure_path_exists});
   std::u16string result;
   p.Step([&] {
-    std::u16string sPath;
-    if (!sAltPath.empty()) {
-      sPath = sAltPath;
-      if (sPath.back() != u'\\') sPath += u'\\';
+    std::u16string path;
+    if (!alt_path.empty()) {
+      path = alt_path;
+      if (path.back() != u'\\') path += u'\\';
     } else if (Ctx().env && !Ctx().env->UserDirBS_CurrentUser_Temp.empty()) {
-      sPath = Ctx().env->UserDirBS_CurrentUser_Temp;
+      path = Ctx().env->UserDirBS_CurrentUser_Temp;
     } else {
-      sPath = EnvironmentVariable(u"Temp") + u"\\";
+      path = EnvironmentVariable(u"Temp") + u"\\";
     }
-    p.Created({u"sPath", sPath});
-    if (bEnsurePathExists && !EnsureDirExists(sPath)) {
-      p.Log(u"Could not create path!", debug::Event_Normal, VarsToText({u"sPath", sPath}));
+    p.Created({u"sPath", path});
+    if (ensure_path_exists && !EnsureDirExists(path)) {
+      p.Log(u"Could not create path!", debug::Event_Normal, VarsToText({u"sPath", path}));
       return;
     }
-    const std::u16string sPathW = Prepared(sPath);
-    std::u16string sBuffer(kBufferChars, u'\0');
-    platform::UINT lRet = 0;
+    const std::u16string path_w = Prepared(path);
+    std::u16string buffer(kBufferChars, u'\0');
+    platform::UINT unique = 0;
     {
       FsRedirectionOff redirection_off;
-      lRet = OS().fs.GetTempFileNameW(sPathW.c_str(), u"qzt", 0, sBuffer.data());
+      unique = OS().fs.GetTempFileNameW(path_w.c_str(), u"qzt", 0, buffer.data());
     }
-    if (lRet == 0) {
-      p.LogAPI(u"GetTempFileNameW", VarsToText({u"sPath", sPath}));
+    if (unique == 0) {
+      p.LogAPI(u"GetTempFileNameW", VarsToText({u"sPath", path}));
       return;
     }
-    FixPathFromAPI(sBuffer);
-    if (bRemoveFileBeforeReturn) FileDelete(sBuffer);
-    result = sBuffer;
+    FixPathFromAPI(buffer);
+    if (remove_file_before_return) FileDelete(buffer);
+    result = buffer;
   });
   p.Result(result);
   return result;
 }
 
-bool HasWriteAccess(std::u16string_view sDir) {
+bool HasWriteAccess(std::u16string_view dir) {
   Proc p(kModule, u"HasWriteAccess", Kind::Function);
-  p.Args({u"sDir", sDir});
+  p.Args({u"sDir", dir});
   bool result = false;
-  p.Step([&] { result = !GetTempFile(sDir, true, false).empty(); });
+  p.Step([&] { result = !GetTempFile(dir, true, false).empty(); });
   p.Result(result);
   return result;
 }
 
-std::u16string GetFileSystemType_AsString(std::u16string_view sDriveLetter) {
+std::u16string GetFileSystemType_AsString(std::u16string_view drive_letter) {
   Proc p(kModule, u"GetFileSystemType_AsString", Kind::Function);
-  p.Args({u"sDriveLetter", sDriveLetter});
+  p.Args({u"sDriveLetter", drive_letter});
   std::u16string result;
   p.Step([&] {
-    std::u16string drive(sDriveLetter);
+    std::u16string drive(drive_letter);
     if (drive.empty()) {
       if (Ctx().env) drive = Ctx().env->SystemDriveBS;
       if (drive.empty()) drive = EnvironmentVariable(u"SystemDrive");
     }
     if (drive.empty() || (drive.size() > 1 && drive[1] != u':')) {
       p.Log(u"Invalid value passed as drive letter!", debug::Event_Normal,
-            VarsToText({u"sDriveLetter", sDriveLetter}));
+            VarsToText({u"sDriveLetter", drive_letter}));
       return;
     }
-    const std::u16string sRoot = drive.substr(0, 1) + u":\\";
-    std::u16string sFileSystem(platform::kMAX_PATH, u'\0');
+    const std::u16string root = drive.substr(0, 1) + u":\\";
+    std::u16string file_system(platform::kMAX_PATH, u'\0');
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.GetVolumeInformationW(sRoot.c_str(), sFileSystem.data(), platform::kMAX_PATH);
+      ok = OS().fs.GetVolumeInformationW(root.c_str(), file_system.data(), platform::kMAX_PATH);
     }
     if (!ok) {
-      p.LogAPI(u"GetVolumeInformationW", VarsToText({u"sRoot", sRoot}));
+      p.LogAPI(u"GetVolumeInformationW", VarsToText({u"sRoot", root}));
       return;
     }
-    result = TrimNull(sFileSystem);
+    result = TrimNull(file_system);
   });
   p.Result(result);
   return result;

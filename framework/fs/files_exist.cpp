@@ -55,30 +55,30 @@ void RevertFSRedir() {
 
 // ---- existence and type tests -------------------------------------------------------------------
 
-bool IsDirByStringPointer(const std::u16string& lStringPointer) {
+bool IsDirByStringPointer(const std::u16string& prepared_path) {
   Proc p(kModule, u"IsDirByStringPointer", Kind::Function);
-  p.Args({u"lStringPointer", lStringPointer});
+  p.Args({u"lStringPointer", prepared_path});
   bool result = false;
   p.Step([&] {
-    if (lStringPointer.empty()) return;
-    std::int32_t lRet = 0;
+    if (prepared_path.empty()) return;
+    std::int32_t attributes = 0;
     {
       FsRedirectionOff redirection_off;
-      lRet = static_cast<std::int32_t>(OS().fs.PathIsDirectoryW(lStringPointer.c_str()));
+      attributes = static_cast<std::int32_t>(OS().fs.PathIsDirectoryW(prepared_path.c_str()));
     }
-    result = lRet != -1 && IsDirAttrib(lRet);
+    result = attributes != -1 && IsDirAttrib(attributes);
   });
   p.Result(result);
   return result;
 }
 
-bool IsDir(std::u16string_view sObject) {
+bool IsDir(std::u16string_view object) {
   Proc p(kModule, u"IsDir", Kind::Function);
-  p.Args({u"sObject", sObject});
+  p.Args({u"sObject", object});
   bool result = false;
   p.Step([&] {
-    const std::u16string sObjectW = Prepared(sObject);
-    result = IsDirByStringPointer(sObjectW);
+    const std::u16string object_w = Prepared(object);
+    result = IsDirByStringPointer(object_w);
   });
   p.Result(result);
   return result;
@@ -98,15 +98,15 @@ DWORD ReadAttributes(const std::u16string& path, bool& ok, DWORD& error) {
 
 }  // namespace
 
-bool FileExistByStringPointer(const std::u16string& lStringPointer) {
+bool FileExistByStringPointer(const std::u16string& prepared_path) {
   Proc p(kModule, u"FileExistByStringPointer", Kind::Function);
-  p.Args({u"lStringPointer", lStringPointer});
+  p.Args({u"lStringPointer", prepared_path});
   bool result = false;
   p.Step([&] {
-    if (lStringPointer.empty()) return;
+    if (prepared_path.empty()) return;
     bool ok = false;
     DWORD error = 0;
-    const DWORD attributes = ReadAttributes(lStringPointer, ok, error);
+    const DWORD attributes = ReadAttributes(prepared_path, ok, error);
     // A file another process holds open exclusively cannot even be asked, but it is there.
     result = ok ? !IsDirAttrib(static_cast<std::int32_t>(attributes))
                 : error == platform::kERROR_SHARING_VIOLATION;
@@ -115,92 +115,92 @@ bool FileExistByStringPointer(const std::u16string& lStringPointer) {
   return result;
 }
 
-bool FSObjectExistByStringPointer(const std::u16string& lStringPointer, bool& Obj_Is_Dir) {
+bool FSObjectExistByStringPointer(const std::u16string& prepared_path, bool& obj_is_dir) {
   Proc p(kModule, u"FSObjectExistByStringPointer", Kind::Function);
-  p.Args({u"lStringPointer", lStringPointer});
+  p.Args({u"lStringPointer", prepared_path});
   bool result = false;
   p.Step([&] {
-    if (lStringPointer.empty()) return;
+    if (prepared_path.empty()) return;
     bool ok = false;
     DWORD error = 0;
-    const DWORD attributes = ReadAttributes(lStringPointer, ok, error);
+    const DWORD attributes = ReadAttributes(prepared_path, ok, error);
     if (ok) {
-      Obj_Is_Dir = IsDirAttrib(static_cast<std::int32_t>(attributes));
+      obj_is_dir = IsDirAttrib(static_cast<std::int32_t>(attributes));
       result = true;
     } else {
       result = error == platform::kERROR_SHARING_VIOLATION;
     }
   });
-  p.ReturnedByRef({u"Obj_Is_Dir", Obj_Is_Dir});
+  p.ReturnedByRef({u"Obj_Is_Dir", obj_is_dir});
   p.Result(result);
   return result;
 }
 
-bool FileExist(std::u16string_view sFile, bool bEnsureNonZeroByte, std::u16string& sResultMsg) {
+bool FileExist(std::u16string_view file, bool ensure_non_zero_byte, std::u16string& result_msg) {
   Proc p(kModule, u"FileExist", Kind::Function);
-  p.Args({u"sFile", sFile, u"bEnsureNonZeroByte", bEnsureNonZeroByte});
+  p.Args({u"sFile", file, u"bEnsureNonZeroByte", ensure_non_zero_byte});
   bool result = false;
-  sResultMsg.clear();
+  result_msg.clear();
   p.Step([&] {
-    if (sFile.empty()) {
-      sResultMsg = u"Passed empty string!";
+    if (file.empty()) {
+      result_msg = u"Passed empty string!";
       return;
     }
     // Nothing shorter than "C:\x" and nothing without a folder can name a file here.
-    if (sFile.size() < 4 || sFile.find(u'\\') == std::u16string_view::npos) {
-      sResultMsg = u"Path not found!";
+    if (file.size() < 4 || file.find(u'\\') == std::u16string_view::npos) {
+      result_msg = u"Path not found!";
       return;
     }
-    const std::u16string sFileW = Prepared(sFile);
-    if (!FileExistByStringPointer(sFileW)) {
-      sResultMsg = u"File not found!";
+    const std::u16string file_w = Prepared(file);
+    if (!FileExistByStringPointer(file_w)) {
+      result_msg = u"File not found!";
       return;
     }
-    p.Log(u"File exists!", debug::Event_Verbose, debug::VarsToText({u"sFile", sFile}));
+    p.Log(u"File exists!", debug::Event_Verbose, debug::VarsToText({u"sFile", file}));
     result = true;
-    if (!bEnsureNonZeroByte) return;
+    if (!ensure_non_zero_byte) return;
     platform::WIN32_FILE_ATTRIBUTE_DATA data;
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.GetFileAttributesExW(sFileW.c_str(), &data);
+      ok = OS().fs.GetFileAttributesExW(file_w.c_str(), &data);
     }
     if (ok) {
       const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
       if (size == 0) {
-        sResultMsg = u"Zero Byte File!";
+        result_msg = u"Zero Byte File!";
         result = false;
       }
     } else {
-      const std::int32_t lErr = p.LogAPI(u"GetFileAttributesExW",
-                                         debug::VarsToText({u"sFile", sFile, u"sFileW", sFileW}));
-      sResultMsg = u"API Error: " + Dec(lErr);
+      const std::int32_t error =
+          p.LogAPI(u"GetFileAttributesExW", debug::VarsToText({u"sFile", file, u"sFileW", file_w}));
+      result_msg = u"API Error: " + Dec(error);
       result = false;
     }
   });
-  if (!sResultMsg.empty()) {
-    p.Log(sResultMsg, debug::Event_Normal, debug::VarsToText({u"sFile", sFile}));
+  if (!result_msg.empty()) {
+    p.Log(result_msg, debug::Event_Normal, debug::VarsToText({u"sFile", file}));
   }
-  p.ReturnedByRef({u"sResultMsg", sResultMsg});
+  p.ReturnedByRef({u"sResultMsg", result_msg});
   p.Result(result);
   return result;
 }
 
-bool FileExist(std::u16string_view sFile, bool bEnsureNonZeroByte) {
-  std::u16string sResultMsg;
-  return FileExist(sFile, bEnsureNonZeroByte, sResultMsg);
+bool FileExist(std::u16string_view file, bool ensure_non_zero_byte) {
+  std::u16string result_msg;
+  return FileExist(file, ensure_non_zero_byte, result_msg);
 }
 
-bool DirExist(std::u16string_view sDir) {
+bool DirExist(std::u16string_view dir) {
   Proc p(kModule, u"DirExist", Kind::Function);
-  p.Args({u"sDir", sDir});
+  p.Args({u"sDir", dir});
   bool result = false;
   p.Step([&] {
-    if (sDir.empty()) return;
-    const std::u16string sDirW = Prepared(sDir);
+    if (dir.empty()) return;
+    const std::u16string dir_w = Prepared(dir);
     bool ok = false;
     DWORD error = 0;
-    const DWORD attributes = ReadAttributes(sDirW, ok, error);
+    const DWORD attributes = ReadAttributes(dir_w, ok, error);
     result = ok && IsDirAttrib(static_cast<std::int32_t>(attributes));
   });
   p.Result(result);
@@ -209,50 +209,52 @@ bool DirExist(std::u16string_view sDir) {
 
 // ---- attributes ---------------------------------------------------------------------------------
 
-std::int32_t GetAttrib(std::u16string_view sObject) {
+std::int32_t GetAttrib(std::u16string_view object) {
   Proc p(kModule, u"GetAttrib", Kind::Function);
-  p.Args({u"sObject", sObject});
+  p.Args({u"sObject", object});
   std::int32_t result = 0;
   p.Step([&] {
-    if (sObject.empty()) return;
-    const std::u16string sObjectW = Prepared(sObject);
-    std::int32_t lRet = 0;
+    if (object.empty()) return;
+    const std::u16string object_w = Prepared(object);
+    std::int32_t attributes = 0;
     {
       FsRedirectionOff redirection_off;
-      lRet = static_cast<std::int32_t>(OS().fs.GetFileAttributesW(sObjectW.c_str()));
+      attributes = static_cast<std::int32_t>(OS().fs.GetFileAttributesW(object_w.c_str()));
     }
-    if (lRet == -1 || lRet == 0) {
-      const std::int32_t lProcError = static_cast<std::int32_t>(OS().sys.GetLastError());
+    if (attributes == -1 || attributes == 0) {
+      const std::int32_t proc_error = static_cast<std::int32_t>(OS().sys.GetLastError());
       p.LogAPI(u"GetFileAttributesW",
-               debug::VarsToText({u"lRet", lRet, u"sObject", sObject, u"sObjectW", sObjectW,
-                                  u"lProcError", lProcError}));
+               debug::VarsToText({u"lRet", attributes, u"sObject", object, u"sObjectW", object_w,
+                                  u"lProcError", proc_error}));
     }
-    p.Log(u"GetFileAttributesW Result", debug::Event_Normal, debug::VarsToText({u"lRet", lRet}));
+    p.Log(u"GetFileAttributesW Result", debug::Event_Normal,
+          debug::VarsToText({u"lRet", attributes}));
     // Unreadable attributes give 0 rather than the 1 (read-only) that -1 would turn into.
-    if (lRet != -1) result = static_cast<std::int32_t>(lRet < 0 ? -std::int64_t{lRet} : lRet);
+    if (attributes != -1)
+      result = static_cast<std::int32_t>(attributes < 0 ? -std::int64_t{attributes} : attributes);
   });
   p.Result(result);
   return result;
 }
 
-bool SetAttrib(std::u16string_view sObject, std::int32_t lAttributes) {
+bool SetAttrib(std::u16string_view object, std::int32_t attributes) {
   Proc p(kModule, u"SetAttrib", Kind::Function);
-  p.Args({u"sObject", sObject, u"lAttributes", lAttributes});
+  p.Args({u"sObject", object, u"lAttributes", attributes});
   bool result = false;
   p.Step([&] {
-    const std::u16string sObjectW = Prepared(sObject);
-    platform::BOOL lRet = 0;
+    const std::u16string object_w = Prepared(object);
+    platform::BOOL set = 0;
     {
       FsRedirectionOff redirection_off;
-      lRet = OS().fs.SetFileAttributesW(sObjectW.c_str(), static_cast<DWORD>(lAttributes));
+      set = OS().fs.SetFileAttributesW(object_w.c_str(), static_cast<DWORD>(attributes));
     }
-    if (lRet == 0) {
+    if (set == 0) {
       p.LogAPI(u"SetFileAttributesW",
-               debug::VarsToText({u"sObject", sObject, u"lAttributes", lAttributes}));
+               debug::VarsToText({u"sObject", object, u"lAttributes", attributes}));
     }
     p.Log(u"SetFileAttributesW Result", debug::Event_Normal,
-          debug::VarsToText({u"lRet", static_cast<std::int32_t>(lRet)}));
-    result = lRet != 0;
+          debug::VarsToText({u"lRet", static_cast<std::int32_t>(set)}));
+    result = set != 0;
   });
   p.Result(result);
   return result;

@@ -12,9 +12,9 @@ namespace kes::fs_detail {
 inline constexpr std::u16string_view kModule = u"App_Common";
 
 // The wide-API form of a path (prefixed, NUL-terminated), ready for a wide file call.
-inline std::u16string Prepared(std::u16string_view path, bool bEnsureTrailingBS = false) {
+inline std::u16string Prepared(std::u16string_view path, bool ensure_trailing_bs = false) {
   std::u16string s(path);
-  PrepPathForUnicodeAPI(s, bEnsureTrailingBS);
+  PrepPathForUnicodeAPI(s, ensure_trailing_bs);
   return s;
 }
 

@@ -60,80 +60,80 @@ std::u16string ModuleFileName(const Proc& p, std::u16string* raw = nullptr) {
 
 }  // namespace
 
-std::u16string GetSpecialfolder(std::int32_t CSIDL) {
+std::u16string GetSpecialfolder(std::int32_t csidl) {
   Proc p(kModule, u"GetSpecialfolder", Kind::Function);
-  p.Args({u"CSIDL", CSIDL});
-  std::u16string sRet;
+  p.Args({u"CSIDL", csidl});
+  std::u16string result;
   p.Step([&] {
     std::vector<char16_t> buf(kBufferChars, u'\0');
     platform::LONG hr = 0;
     {
       FsRedirectionOff redirection_off;
-      hr = OS().fs.SHGetFolderPathW(CSIDL, buf.data());
+      hr = OS().fs.SHGetFolderPathW(csidl, buf.data());
     }
     if (hr != platform::kS_OK) {
       const auto code = static_cast<std::uint32_t>(hr);
       if ((code & 0xFFFF0000u) == 0x80070000u) {
         // A Win32 error wrapped in an HRESULT: logged with its own system message.
         OS().sys.SetLastError(code & 0xFFFF);
-        p.LogAPI(u"SHGetFolderPathW", u"CSIDL=" + Dec(CSIDL));
+        p.LogAPI(u"SHGetFolderPathW", u"CSIDL=" + Dec(csidl));
       } else {
         p.Log(u"SHGetFolderPathW failed!", debug::Event_Normal,
-              u"CSIDL=" + Dec(CSIDL) + u"; HRESULT=0x" + Hex(code, 8));
+              u"CSIDL=" + Dec(csidl) + u"; HRESULT=0x" + Hex(code, 8));
       }
       return;
     }
-    sRet = BufferText(buf);
-    FixPathFromAPI(sRet);
-    const std::int32_t folder = CSIDL & 0xFF;
+    result = BufferText(buf);
+    FixPathFromAPI(result);
+    const std::int32_t folder = csidl & 0xFF;
     if (folder == kCSIDL_PROGRAM_FILES || folder == kCSIDL_PROGRAM_FILES_COMMON)
-      sRet = ReplaceAll(sRet, u" (x86)", u"");
+      result = ReplaceAll(result, u" (x86)", u"");
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
 std::u16string GetMyExe() {
   Proc p(kModule, u"GetMyExe", Kind::Function);
-  std::u16string sRet;
+  std::u16string result;
   p.Step([&] {
-    sRet = ModuleFileName(p);
-    if (!sRet.empty()) return;
+    result = ModuleFileName(p);
+    if (!result.empty()) return;
     const std::u16string base = RuntimeAppFolder() + u"\\" + std::u16string(kAppExeName);
-    sRet = base;
+    result = base;
     for (const char16_t* ext : {u".qzr", u".exe", u".pif", u".VostrelEXEC", u".scr", u".com"}) {
       if (FileExist(base + ext)) {
-        sRet = base + ext;
+        result = base + ext;
         break;
       }
     }
-    FixPathFromAPI(sRet);
+    FixPathFromAPI(result);
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
 std::u16string GetMyPath() {
   Proc p(kModule, u"GetMyPath", Kind::Function);
-  std::u16string sRet;
-  std::u16string Buffer;
+  std::u16string result;
+  std::u16string buffer;
   p.Step([&] {
-    const std::u16string exe = ModuleFileName(p, &Buffer);
+    const std::u16string exe = ModuleFileName(p, &buffer);
     const auto slash = exe.find_last_of(u'\\');
     if (!exe.empty() && slash != std::u16string::npos) {
-      sRet = exe.substr(0, slash);
+      result = exe.substr(0, slash);
       return;
     }
-    sRet = DirNoBS(Trim(RuntimeAppFolder()));
+    result = DirNoBS(Trim(RuntimeAppFolder()));
   });
-  p.Created({u"Buffer", Buffer});
-  p.Result(sRet);
-  return sRet;
+  p.Created({u"Buffer", buffer});
+  p.Result(result);
+  return result;
 }
 
 std::u16string GetWinDir() {
   Proc p(kModule, u"GetWinDir", Kind::Function);
-  std::u16string sRet;
+  std::u16string result;
   p.Step([&] {
     std::vector<char16_t> buf(kBufferChars, u'\0');
     const platform::UINT n = OS().fs.GetWindowsDirectoryW(buf.data(), kBufferChars);
@@ -141,20 +141,20 @@ std::u16string GetWinDir() {
       p.LogAPI(u"GetWindowsDirectoryW");
       return;
     }
-    sRet = BufferText(buf);
-    FixPathFromAPI(sRet);
+    result = BufferText(buf);
+    FixPathFromAPI(result);
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-std::u16string GetSystemDrive(std::u16string_view sUseThisWinDir) {
+std::u16string GetSystemDrive(std::u16string_view use_this_win_dir) {
   Proc p(kModule, u"GetSystemDrive", Kind::Function);
-  p.Args({u"sUseThisWinDir", std::u16string(sUseThisWinDir)});
-  std::u16string sRet;
+  p.Args({u"sUseThisWinDir", std::u16string(use_this_win_dir)});
+  std::u16string result;
   p.Step([&] {
-    if (!sUseThisWinDir.empty()) {
-      sRet = UpperCase(sUseThisWinDir.substr(0, 2));
+    if (!use_this_win_dir.empty()) {
+      result = UpperCase(use_this_win_dir.substr(0, 2));
       return;
     }
     std::vector<char16_t> buf(kBufferChars, u'\0');
@@ -164,10 +164,10 @@ std::u16string GetSystemDrive(std::u16string_view sUseThisWinDir) {
       p.LogAPI(u"GetEnvironmentVariableW", u"sName=systemdrive");
       return;
     }
-    sRet = UpperCase(BufferText(buf));
+    result = UpperCase(BufferText(buf));
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
 namespace {
@@ -176,19 +176,19 @@ namespace {
 // logged under its own name, the (possibly empty) buffer normalised.
 using ProfileDirCall = platform::BOOL (platform::FileApi::*)(char16_t*, platform::DWORD*);
 
-std::u16string ProfileFolder(std::u16string_view sProcName, ProfileDirCall call,
-                             std::u16string_view sAPIName) {
-  Proc p(kModule, sProcName, Kind::Function);
-  std::u16string sRet;
+std::u16string ProfileFolder(std::u16string_view proc_name, ProfileDirCall call,
+                             std::u16string_view api_name) {
+  Proc p(kModule, proc_name, Kind::Function);
+  std::u16string result;
   p.Step([&] {
     std::vector<char16_t> buf(kBufferChars, u'\0');
     platform::DWORD size = kBufferChars;
-    if (!(OS().fs.*call)(buf.data(), &size)) p.LogAPI(sAPIName);
-    sRet = BufferText(buf);
-    FixPathFromAPI(sRet);
+    if (!(OS().fs.*call)(buf.data(), &size)) p.LogAPI(api_name);
+    result = BufferText(buf);
+    FixPathFromAPI(result);
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
 }  // namespace
@@ -206,7 +206,7 @@ std::u16string GetDefaultUserProfileDir() {
 
 std::u16string GetTempDir() {
   Proc p(kModule, u"GetTempDir", Kind::Function);
-  std::u16string sRet;
+  std::u16string result;
   p.Step([&] {
     std::vector<char16_t> buf(kBufferChars, u'\0');
     const platform::DWORD n = OS().fs.GetTempPathW(kBufferChars, buf.data());
@@ -215,17 +215,17 @@ std::u16string GetTempDir() {
       p.LogAPI(u"GetTempPathW");
       return;
     }
-    sRet = BufferText(buf);
-    FixPathFromAPI(sRet);
-    while (!sRet.empty() && sRet.back() == u'\\') sRet.pop_back();
+    result = BufferText(buf);
+    FixPathFromAPI(result);
+    while (!result.empty() && result.back() == u'\\') result.pop_back();
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-std::u16string GetStrFromPtrW(const char16_t* lPointer) {
-  if (!lPointer) return {};
-  return std::u16string(lPointer);
+std::u16string GetStrFromPtrW(const char16_t* pointer) {
+  if (!pointer) return {};
+  return std::u16string(pointer);
 }
 
 }  // namespace kes

@@ -13,7 +13,7 @@
 
 namespace kes {
 
-// Shell special folders by CSIDL, as the start-up facts use them.
+// Shell special folders by `csidl`, as the start-up facts use them.
 enum : std::int32_t {
   kCSIDL_PROGRAMS = 0x02,
   kCSIDL_PERSONAL = 0x05,
@@ -38,10 +38,10 @@ enum : std::int32_t {
 };
 
 // The folder of a shell special folder, without trailing blanks; "" when Windows has none for
-// this CSIDL on this machine (logged). For kCSIDL_PROGRAM_FILES and kCSIDL_PROGRAM_FILES_COMMON
+// this `csidl` on this machine (logged). For kCSIDL_PROGRAM_FILES and kCSIDL_PROGRAM_FILES_COMMON
 // every " (x86)" is removed, so that this 32-bit program reports the native folders on 64-bit
 // Windows.
-std::u16string GetSpecialfolder(std::int32_t CSIDL);
+std::u16string GetSpecialfolder(std::int32_t csidl);
 
 // The full path of the running executable. When Windows cannot name it (logged), the path is
 // rebuilt from the program's folder and base name with the first of the extensions .qzr, .exe,
@@ -54,9 +54,9 @@ std::u16string GetMyPath();
 // The Windows folder (GetWindowsDirectoryW), for example C:\Windows; "" on failure (logged).
 std::u16string GetWinDir();
 // The system drive in upper case, for example "C:": the first two characters of
-// sUseThisWinDir when that is given, else the "systemdrive" environment variable; "" when
+// `use_this_win_dir` when that is given, else the "systemdrive" environment variable; "" when
 // neither is there (logged).
-std::u16string GetSystemDrive(std::u16string_view sUseThisWinDir = {});
+std::u16string GetSystemDrive(std::u16string_view use_this_win_dir = {});
 
 // The folder that holds the user profiles (C:\Users) and the default user's profile
 // (C:\Users\Default); "" on failure (logged).
@@ -66,7 +66,7 @@ std::u16string GetDefaultUserProfileDir();
 // The user's temp folder without trailing backslashes; "" on failure (logged).
 std::u16string GetTempDir();
 
-// Untraced. A copy of the NUL-terminated UTF-16 text at lPointer; "" for a null pointer.
-std::u16string GetStrFromPtrW(const char16_t* lPointer);
+// Untraced. A copy of the NUL-terminated UTF-16 text at `pointer`; "" for a null pointer.
+std::u16string GetStrFromPtrW(const char16_t* pointer);
 
 }  // namespace kes

@@ -22,17 +22,17 @@ constexpr platform::DWORD kFirstBufferChars = 0x2000;
 
 // The form of the path handed to the profile calls: unchanged while an ANSI-sized call could
 // take it, the wide form for long paths and for characters that do not pass through ANSI.
-std::u16string ProfilePath(const Proc& p, std::u16string_view sFile) {
-  std::u16string path(sFile);
-  if (sFile.size() > 259) {
+std::u16string ProfilePath(const Proc& p, std::u16string_view file) {
+  std::u16string path(file);
+  if (file.size() > 259) {
     PrepPathForUnicodeAPI(path, false);
     // The limit is 259; the message has always said 256.
     p.Log(u"Using Wide format for path > 256", debug::Event_Verbose,
-          u"sFile=" + std::u16string(sFile));
-  } else if (UseWideAPI(sFile)) {
+          u"sFile=" + std::u16string(file));
+  } else if (UseWideAPI(file)) {
     PrepPathForUnicodeAPI(path, false);
     p.Log(u"Using Wide format for path containing unicode characters!", debug::Event_Verbose,
-          u"sFile=" + std::u16string(sFile));
+          u"sFile=" + std::u16string(file));
   }
   return path;
 }
@@ -46,19 +46,19 @@ std::u16string vbzTrim(const std::vector<char16_t>& buf) {
 
 }  // namespace
 
-std::u16string ReadINI(std::u16string_view sFile, std::u16string_view sSection,
-                       std::u16string_view sKey) {
+std::u16string ReadINI(std::u16string_view file, std::u16string_view section,
+                       std::u16string_view key) {
   Proc p(kModule, u"ReadINI", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"sSection", std::u16string(sSection), u"sKey",
-          std::u16string(sKey)});
-  std::u16string sRet;
+  p.Args({u"sFile", std::u16string(file), u"sSection", std::u16string(section), u"sKey",
+          std::u16string(key)});
+  std::u16string result;
   p.Step([&] {
-    const std::u16string path = ProfilePath(p, sFile);
-    const std::u16string section(sSection);
-    const std::u16string key(sKey);
+    const std::u16string path = ProfilePath(p, file);
+    const std::u16string section_name(section);
+    const std::u16string key_name(key);
     // Empty names ask for the lists of names, as the null pointers of the profile call do.
-    const char16_t* app = section.empty() ? nullptr : section.c_str();
-    const char16_t* entry = key.empty() ? nullptr : key.c_str();
+    const char16_t* app = section_name.empty() ? nullptr : section_name.c_str();
+    const char16_t* entry = key_name.empty() ? nullptr : key_name.c_str();
     platform::DWORD size = kFirstBufferChars;
     while (true) {
       std::vector<char16_t> buf(size, u' ');
@@ -68,7 +68,7 @@ std::u16string ReadINI(std::u16string_view sFile, std::u16string_view sSection,
         n = OS().fs.GetPrivateProfileStringW(app, entry, u"", buf.data(), size, path.c_str());
       }
       if (n < 1) {
-        p.LogAPI(u"GetPrivateProfileStringW", u"sFile=" + std::u16string(sFile), 2);
+        p.LogAPI(u"GetPrivateProfileStringW", u"sFile=" + std::u16string(file), 2);
         return;
       }
       // Only a list that did not fit answers size - 2; try again with twice the room.
@@ -76,35 +76,35 @@ std::u16string ReadINI(std::u16string_view sFile, std::u16string_view sSection,
         size *= 2;
         continue;
       }
-      sRet = vbzTrim(buf);
+      result = vbzTrim(buf);
       return;
     }
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-bool WriteINI(std::u16string_view sFile, std::u16string_view sSection, std::u16string_view sKey,
-              std::u16string_view sValue) {
+bool WriteINI(std::u16string_view file, std::u16string_view section, std::u16string_view key,
+              std::u16string_view value) {
   Proc p(kModule, u"WriteINI", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"sSection", std::u16string(sSection), u"sKey",
-          std::u16string(sKey), u"sValue", std::u16string(sValue)});
+  p.Args({u"sFile", std::u16string(file), u"sSection", std::u16string(section), u"sKey",
+          std::u16string(key), u"sValue", std::u16string(value)});
   bool result = false;
   p.Step([&] {
-    if (sSection.empty() || sKey.empty())
+    if (section.empty() || key.empty())
       p.Log(u"Passed empty section or key name; written as it is.", debug::Event_Normal);
-    const std::u16string path = ProfilePath(p, sFile);
-    const std::u16string section(sSection);
-    const std::u16string key(sKey);
-    const std::u16string value(sValue);
+    const std::u16string path = ProfilePath(p, file);
+    const std::u16string section_name(section);
+    const std::u16string key_name(key);
+    const std::u16string value_text(value);
     platform::BOOL ok = 0;
     {
       FsRedirectionOff redirection_off;
-      ok = OS().fs.WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
-                                              path.c_str());
+      ok = OS().fs.WritePrivateProfileStringW(section_name.c_str(), key_name.c_str(),
+                                              value_text.c_str(), path.c_str());
     }
     if (!ok) {
-      p.LogAPI(u"WritePrivateProfileStringW", u"sFile=" + std::u16string(sFile));
+      p.LogAPI(u"WritePrivateProfileStringW", u"sFile=" + std::u16string(file));
       return;
     }
     result = true;

@@ -10,19 +10,19 @@
 
 namespace kes {
 
-// The value of sKey in [sSection] of sFile, without surrounding blanks (and without one pair of
+// The value of `key` in [`section`] of `file`, without surrounding blanks (and without one pair of
 // matching quotes, which Windows removes); "" when the file, section or key is missing (logged
 // as the profile call's error, demoted to verbose for "not found") or the value is empty. An
-// empty sKey asks for the section's key names and an empty sSection for the file's section
+// empty `key` asks for the section's key names and an empty `section` for the file's section
 // names; the answer is then the first name of the list.
-std::u16string ReadINI(std::u16string_view sFile, std::u16string_view sSection,
-                       std::u16string_view sKey);
+std::u16string ReadINI(std::u16string_view file, std::u16string_view section,
+                       std::u16string_view key);
 
-// Writes sKey=sValue into [sSection] of sFile, creating file, section or key as needed and
+// Writes `key`=`value` into [`section`] of `file`, creating file, section or key as needed and
 // leaving the other lines alone. Empty texts are handed on as empty texts (an empty value
 // writes "key="; nothing is deleted); an empty section or key name is logged. True when Windows
 // reports success; false (logged as "WritePrivateProfileStringW") otherwise.
-bool WriteINI(std::u16string_view sFile, std::u16string_view sSection, std::u16string_view sKey,
-              std::u16string_view sValue);
+bool WriteINI(std::u16string_view file, std::u16string_view section, std::u16string_view key,
+              std::u16string_view value);
 
 }  // namespace kes

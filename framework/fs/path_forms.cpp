@@ -48,109 +48,110 @@ std::u16string WindowsFolder() {
 
 }  // namespace
 
-void PrepPathForUnicodeAPI(std::u16string& sPath, bool bEnsureTrailingBS) {
-  TrimNull(sPath, true);
-  StripWrappingChr(sPath, u"\"", false, true);
-  if (!sPath.empty() && sPath.find(u'\\') != std::u16string::npos) {
-    if (bEnsureTrailingBS && sPath.back() != u'\\') sPath += u'\\';
-    if (StartsWith(sPath, kWideUNC)) {
+void PrepPathForUnicodeAPI(std::u16string& path, bool ensure_trailing_bs) {
+  TrimNull(path, true);
+  StripWrappingChr(path, u"\"", false, true);
+  if (!path.empty() && path.find(u'\\') != std::u16string::npos) {
+    if (ensure_trailing_bs && path.back() != u'\\') path += u'\\';
+    if (StartsWith(path, kWideUNC)) {
       // Already in the wide UNC form.
-    } else if (StartsWithNoCase(sPath, kWideUNC)) {
-      sPath.replace(0, kWideUNC.size(), kWideUNC);
-    } else if (StartsWith(sPath, kWide)) {
+    } else if (StartsWithNoCase(path, kWideUNC)) {
+      path.replace(0, kWideUNC.size(), kWideUNC);
+    } else if (StartsWith(path, kWide)) {
       // Already in the wide form.
-    } else if (StartsWith(sPath, u"\\??\\") || StartsWith(sPath, u"\\\\.\\")) {
-      sPath.replace(0, 4, kWide);
-    } else if (StartsWith(sPath, u"\\\\")) {
-      const auto first = sPath.find_first_not_of(u'\\');
-      sPath = std::u16string(kWideUNC) +
-              (first == std::u16string::npos ? std::u16string() : sPath.substr(first));
+    } else if (StartsWith(path, u"\\??\\") || StartsWith(path, u"\\\\.\\")) {
+      path.replace(0, 4, kWide);
+    } else if (StartsWith(path, u"\\\\")) {
+      const auto first = path.find_first_not_of(u'\\');
+      path = std::u16string(kWideUNC) +
+             (first == std::u16string::npos ? std::u16string() : path.substr(first));
     } else {
-      sPath.insert(0, kWide);
+      path.insert(0, kWide);
     }
   }
   // An explicit terminator: the wide call must not read past the text whatever the caller does.
-  sPath += u'\0';
+  path += u'\0';
 }
 
-bool IsWideAPIPathFormat(std::u16string_view sPath) {
-  const auto first = sPath.find_first_not_of(u' ');
+bool IsWideAPIPathFormat(std::u16string_view path) {
+  const auto first = path.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return false;
-  sPath.remove_prefix(first);
-  if (sPath.size() >= 3 && sPath[0] == u'\\' && (sPath[2] == u'?' || sPath[2] == u'.')) return true;
-  return StartsWithNoCase(sPath, u"UNC\\");
+  path.remove_prefix(first);
+  if (path.size() >= 3 && path[0] == u'\\' && (path[2] == u'?' || path[2] == u'.')) return true;
+  return StartsWithNoCase(path, u"UNC\\");
 }
 
-void RemoveWideAPIFormatFromPath(std::u16string& sPath) {
-  if (!IsWideAPIPathFormat(sPath)) return;
-  sPath = LTrim(sPath);
-  if (sPath.size() >= 3 && sPath[0] == u'\\' && (sPath[2] == u'?' || sPath[2] == u'.')) {
-    sPath.erase(0, std::min<std::size_t>(4, sPath.size()));
-    const auto first = sPath.find_first_not_of(u'\\');
-    sPath.erase(0, first == std::u16string::npos ? sPath.size() : first);
+void RemoveWideAPIFormatFromPath(std::u16string& path) {
+  if (!IsWideAPIPathFormat(path)) return;
+  path = LTrim(path);
+  if (path.size() >= 3 && path[0] == u'\\' && (path[2] == u'?' || path[2] == u'.')) {
+    path.erase(0, std::min<std::size_t>(4, path.size()));
+    const auto first = path.find_first_not_of(u'\\');
+    path.erase(0, first == std::u16string::npos ? path.size() : first);
   }
-  if (StartsWithNoCase(sPath, u"UNC\\")) sPath.replace(0, 4, u"\\\\");
+  if (StartsWithNoCase(path, u"UNC\\")) path.replace(0, 4, u"\\\\");
 }
 
-void MakeLongPath(std::u16string& sPath) {
-  std::u16string sTempString = Trim(CutAtNul(sPath));
-  if (sTempString.find(u'~') == std::u16string::npos) return;
-  if (!IsWideAPIPathFormat(sTempString)) PrepPathForUnicodeAPI(sTempString);
+void MakeLongPath(std::u16string& path) {
+  std::u16string temp = Trim(CutAtNul(path));
+  if (temp.find(u'~') == std::u16string::npos) return;
+  if (!IsWideAPIPathFormat(temp)) PrepPathForUnicodeAPI(temp);
   std::vector<char16_t> buf(kBufferChars, u'\0');
   platform::DWORD n = 0;
   DisableFSRedir();
-  n = OS().fs.GetLongPathNameW(sTempString.c_str(), buf.data(), kBufferChars);
+  n = OS().fs.GetLongPathNameW(temp.c_str(), buf.data(), kBufferChars);
   // The error must survive the switch back for the log entry below.
   const platform::DWORD error = OS().sys.GetLastError();
   RevertFSRedir();
-  std::u16string sBuffer = CutAtNul(std::u16string_view(buf.data(), buf.size()));
+  std::u16string buffer = CutAtNul(std::u16string_view(buf.data(), buf.size()));
   if (n == 0 || n >= kBufferChars) {
     OS().sys.SetLastError(n == 0 ? error : platform::kERROR_INSUFFICIENT_BUFFER);
     debug::dLogAPI(-1, u"GetLongPathNameW failure!",
-                   u"sTempString=" + CutAtNul(sTempString) + u"; sBuffer=" + sBuffer);
+                   u"sTempString=" + CutAtNul(temp) + u"; sBuffer=" + buffer);
     return;
   }
-  RemoveWideAPIFormatFromPath(sBuffer);
-  sPath = Trim(sBuffer);
+  RemoveWideAPIFormatFromPath(buffer);
+  path = Trim(buffer);
 }
 
-void FixPathFromAPI(std::u16string& sPath) {
-  if (sPath.empty()) return;
-  TrimNull(sPath, true);
-  if (sPath.find(u'~') != std::u16string::npos) {
-    MakeLongPath(sPath);
+void FixPathFromAPI(std::u16string& path) {
+  if (path.empty()) return;
+  TrimNull(path, true);
+  if (path.find(u'~') != std::u16string::npos) {
+    MakeLongPath(path);
   } else {
-    RemoveWideAPIFormatFromPath(sPath);
+    RemoveWideAPIFormatFromPath(path);
   }
-  if (!StartsWith(sPath, u"\\\\") && !(sPath.size() >= 2 && sPath[1] == u':')) {
-    const auto first = sPath.find_first_not_of(u'\\');
-    sPath.erase(0, first == std::u16string::npos ? sPath.size() : first);
-    if (StartsWithNoCase(sPath, u"systemroot")) sPath.replace(0, 10, WindowsFolder());
+  if (!StartsWith(path, u"\\\\") && !(path.size() >= 2 && path[1] == u':')) {
+    const auto first = path.find_first_not_of(u'\\');
+    path.erase(0, first == std::u16string::npos ? path.size() : first);
+    if (StartsWithNoCase(path, u"systemroot")) path.replace(0, 10, WindowsFolder());
   }
-  sPath = Trim(sPath);
+  path = Trim(path);
 }
 
-std::u16string DirNoBS(std::u16string_view sDir, bool bTrimNull) {
-  std::u16string s(sDir);
-  if (bTrimNull) TrimNull(s, true);
+std::u16string DirNoBS(std::u16string_view dir, bool trim_null) {
+  std::u16string s(dir);
+  if (trim_null) TrimNull(s, true);
   if (!s.empty() && s.back() == u'\\') s.pop_back();
   return s;
 }
 
-bool PathToDriveLetter(std::u16string& sPath, std::u16string_view sReturnThisDriveOnFailure,
-                       bool bAppendColonToDriveLetter) {
+bool PathToDriveLetter(std::u16string& path, std::u16string_view return_this_drive_on_failure,
+                       bool append_colon_to_drive_letter) {
   Proc p(kModule, u"PathToDriveLetter", Kind::Function);
-  p.Args({u"sPath", sPath, u"sReturnThisDriveOnFailure", std::u16string(sReturnThisDriveOnFailure),
-          u"bAppendColonToDriveLetter", bAppendColonToDriveLetter});
+  p.Args({u"sPath", path, u"sReturnThisDriveOnFailure",
+          std::u16string(return_this_drive_on_failure), u"bAppendColonToDriveLetter",
+          append_colon_to_drive_letter});
   bool result = false;
   p.Step([&] {
-    const std::u16string colon = bAppendColonToDriveLetter ? u":" : u"";
+    const std::u16string colon = append_colon_to_drive_letter ? u":" : u"";
     std::u16string issue;
     std::u16string letter;
-    if (sPath.empty()) {
+    if (path.empty()) {
       issue = u"Passed empty string!";
     } else {
-      std::u16string s = sPath;
+      std::u16string s = path;
       TrimNull(s, true);
       if (s.empty()) {
         issue = u"Passed non-empty string with no characters!";
@@ -183,63 +184,63 @@ bool PathToDriveLetter(std::u16string& sPath, std::u16string_view sReturnThisDri
       }
     }
     if (issue.empty()) {
-      sPath = letter + colon;
+      path = letter + colon;
       result = true;
       return;
     }
-    if (sReturnThisDriveOnFailure.empty()) {
+    if (return_this_drive_on_failure.empty()) {
       p.Log(u"Aborting; Note issues:  " + issue, debug::Event_Normal);
       return;
     }
-    const std::u16string fallback = Trim(sReturnThisDriveOnFailure);
+    const std::u16string fallback = Trim(return_this_drive_on_failure);
     if (fallback.empty()) {
       p.Log(u"FATAL; passed fail safe string not suitable for return value; Note issues:  " + issue,
             debug::Event_Normal);
       return;
     }
-    sPath = fallback.substr(0, 1) + colon;
+    path = fallback.substr(0, 1) + colon;
     result = true;
     p.Log(u"Using passed fail safe string for successful return; Note issues:  " + issue,
           debug::Event_Normal);
   });
-  p.ReturnedByRef({u"sPath", sPath});
+  p.ReturnedByRef({u"sPath", path});
   p.Result(result);
   return result;
 }
 
-void DeleteFilesInPath(std::u16string_view sPath, std::u16string_view sFileMask,
-                       std::int32_t lRecursionLevel, std::u16string_view sExclusionInStr) {
+void DeleteFilesInPath(std::u16string_view path, std::u16string_view file_mask,
+                       std::int32_t recursion_level, std::u16string_view exclusion_in_str) {
   Proc p(kModule, u"DeleteFilesInPath", Kind::Sub);
-  p.Args({u"sPath", std::u16string(sPath), u"sFileMask", std::u16string(sFileMask),
-          u"lRecursionLevel", lRecursionLevel, u"sExclusionInStr",
-          std::u16string(sExclusionInStr)});
-  if (sPath.empty()) {
+  p.Args({u"sPath", std::u16string(path), u"sFileMask", std::u16string(file_mask),
+          u"lRecursionLevel", recursion_level, u"sExclusionInStr",
+          std::u16string(exclusion_in_str)});
+  if (path.empty()) {
     p.Log(u"Passed empty string!", debug::Event_Normal);
     return;
   }
-  if (sFileMask.empty()) return;
-  std::u16string sSucceeded;
-  std::u16string sFailed;
+  if (file_mask.empty()) return;
+  std::u16string succeeded;
+  std::u16string failed;
   p.Step([&] {
     DirListing search;
-    search.AddSearchPath(sPath);
-    search.AddFileMask(sFileMask);
-    search.RecursionLevel = lRecursionLevel;
-    search.AddFileInStrExclusion(sExclusionInStr);
+    search.AddSearchPath(path);
+    search.AddFileMask(file_mask);
+    search.RecursionLevel = recursion_level;
+    search.AddFileInStrExclusion(exclusion_in_str);
     search.StartSearch();
     if (search.MatchingFileCount() == 0) {
-      p.Log(u"File not found!", debug::Event_Normal, u"sFileMask=" + std::u16string(sFileMask));
+      p.Log(u"File not found!", debug::Event_Normal, u"sFileMask=" + std::u16string(file_mask));
       return;
     }
     for (const std::u16string& file : search.MatchingFilesFullPath()) {
-      std::u16string& list = FileDelete(file) ? sSucceeded : sFailed;
+      std::u16string& list = FileDelete(file) ? succeeded : failed;
       if (!list.empty()) list += u"\r\n";
       list += file;
     }
   });
-  if (!sSucceeded.empty())
-    p.Log(u"Delete Success!", debug::Event_Normal, u"sSucceeded=" + sSucceeded);
-  if (!sFailed.empty()) p.Log(u"Delete Failure!", debug::Event_Normal, u"sFailed=" + sFailed);
+  if (!succeeded.empty())
+    p.Log(u"Delete Success!", debug::Event_Normal, u"sSucceeded=" + succeeded);
+  if (!failed.empty()) p.Log(u"Delete Failure!", debug::Event_Normal, u"sFailed=" + failed);
 }
 
 }  // namespace kes

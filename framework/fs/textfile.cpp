@@ -35,7 +35,7 @@ enum class FileMode { kInput, kBinary, kAppend, kOutput };
 // Opens the (prepared) path under the lowest free file number and returns it; 0 with the last
 // error set when no number is free or the file cannot be opened. Input and binary read an
 // existing file; append and output create a missing one, output empties an existing one.
-std::int32_t OpenFileNum(const std::u16string& sPrepared, FileMode mode) {
+std::int32_t OpenFileNum(const std::u16string& prepared, FileMode mode) {
   auto& table = Ctx().file_nums;
   std::int32_t num = 0;
   for (std::int32_t n = 1; n <= kMaxFileNum && num == 0; ++n)
@@ -50,7 +50,7 @@ std::int32_t OpenFileNum(const std::u16string& sPrepared, FileMode mode) {
   platform::UniqueHandle file(OS());
   {
     FsRedirectionOff redirection_off;
-    file.reset(OS().fs.CreateFileW(sPrepared.c_str(), access,
+    file.reset(OS().fs.CreateFileW(prepared.c_str(), access,
                                    platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
                                    creation, platform::kFILE_ATTRIBUTE_NORMAL));
   }
@@ -143,10 +143,10 @@ std::vector<std::u16string> SplitLines(std::u16string_view text) {
   return lines;
 }
 
-// True when sText is one whole line of sContent, letter case ignored.
-bool HoldsLine(std::u16string_view sContent, std::u16string_view sText) {
-  const std::u16string hay = u"\r\n" + std::u16string(sContent) + u"\r\n";
-  const std::u16string needle = u"\r\n" + std::u16string(sText) + u"\r\n";
+// True when `text` is one whole line of `content`, letter case ignored.
+bool HoldsLine(std::u16string_view content, std::u16string_view text) {
+  const std::u16string hay = u"\r\n" + std::u16string(content) + u"\r\n";
+  const std::u16string needle = u"\r\n" + std::u16string(text) + u"\r\n";
   return FindNoCase(hay, needle) != std::u16string::npos;
 }
 
@@ -159,30 +159,30 @@ struct SaveOutcome {
   std::u16string failed_api;
 };
 
-SaveOutcome SaveText(std::u16string_view sFile, std::u16string_view sText, bool bOverwrite,
-                     bool bNoDuplicates, bool bSkipEnsureDir,
+SaveOutcome SaveText(std::u16string_view file, std::u16string_view text, bool overwrite,
+                     bool no_duplicates, bool skip_ensure_dir,
                      const std::function<void(std::u16string_view)>& note) {
   SaveOutcome out;
-  if (sFile.empty()) {
+  if (file.empty()) {
     note(u"Passed empty string!");
     return out;
   }
-  if (!bSkipEnsureDir) {
+  if (!skip_ensure_dir) {
     // A bare file name is written to the current directory, which exists.
-    const std::u16string dir = StripNameFromPath(sFile);
+    const std::u16string dir = StripNameFromPath(file);
     if (!dir.empty() && !DirExist(dir) && !EnsureDirExists(dir)) {
       note(u"Aborting; EnsureDirExists Failure, cannot create destination directory!");
       return out;
     }
   }
-  const std::u16string prepared = fs_detail::Prepared(sFile);
+  const std::u16string prepared = fs_detail::Prepared(file);
   FileMode mode = FileMode::kOutput;
-  if (!bOverwrite) {
-    if (bNoDuplicates && FileExist(sFile, false)) {
+  if (!overwrite) {
+    if (no_duplicates && FileExist(file, false)) {
       std::u16string msg;
-      const std::u16string content = GetFileToString(sFile, false, msg, true);
+      const std::u16string content = GetFileToString(file, false, msg, true);
       // Only a whole line counts: "bc" is not already written because "abc" is.
-      if (HoldsLine(content, sText)) {
+      if (HoldsLine(content, text)) {
         note(u"Aborting; String already exists in file.");
         out.result = true;
         return out;
@@ -196,7 +196,7 @@ SaveOutcome SaveText(std::u16string_view sFile, std::u16string_view sText, bool 
     out.failed_api = u"CreateFileW";
     return out;
   }
-  const bool written = WriteAllBytes(num, EncodeAnsi(std::u16string(sText) + u"\r\n"));
+  const bool written = WriteAllBytes(num, EncodeAnsi(std::u16string(text) + u"\r\n"));
   if (!written) {
     out.run_time_failure = true;
     out.failed_api = u"WriteFile";
@@ -214,53 +214,52 @@ SaveOutcome SaveText(std::u16string_view sFile, std::u16string_view sText, bool 
 
 // ---- FileWrite and the encodings ------------------------------------------------------------
 
-std::u16string GetEncodingVerbose(std::int32_t lEncoding) {
+std::u16string GetEncodingVerbose(std::int32_t encoding) {
   Proc p(kModule, u"GetEncodingVerbose", Kind::Function);
-  p.Args({u"lEncoding", lEncoding});
-  std::u16string sRet;
-  switch (lEncoding) {
+  p.Args({u"lEncoding", encoding});
+  std::u16string result;
+  switch (encoding) {
     case Enc_FindType:
-      sRet = u"FindType";
+      result = u"FindType";
       break;
     case Enc_ANSI:
-      sRet = u"ANSI";
+      result = u"ANSI";
       break;
     case Enc_UTF8:
-      sRet = u"UTF8 (BOM EF BB BF)";
+      result = u"UTF8 (BOM EF BB BF)";
       break;
     case Enc_UTF8NoBOM:
-      sRet = u"UTF8NoBOM";
+      result = u"UTF8NoBOM";
       break;
     case Enc_UTF16LE:
-      sRet = u"UTF16LE (BOM FF FE)";
+      result = u"UTF16LE (BOM FF FE)";
       break;
     case Enc_UTF16BE:
-      sRet = u"UTF16BE (BOM FE FF)";
+      result = u"UTF16BE (BOM FE FF)";
       break;
     default:
       break;
   }
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-std::vector<std::uint8_t> ToUTF8(std::u16string_view sText) {
+std::vector<std::uint8_t> ToUTF8(std::u16string_view text) {
   Proc p(kModule, u"ToUTF8", Kind::Function);
-  p.Args({u"sText", std::u16string(sText)});
+  p.Args({u"sText", std::u16string(text)});
   std::vector<std::uint8_t> bytes;
-  if (sText.empty()) return bytes;
+  if (text.empty()) return bytes;
   p.Step([&] {
     auto& sys = OS().sys;
-    const int len = static_cast<int>(sText.size());
-    const int n =
-        sys.WideCharToMultiByte(65001, 0, sText.data(), len, nullptr, 0, nullptr, nullptr);
+    const int len = static_cast<int>(text.size());
+    const int n = sys.WideCharToMultiByte(65001, 0, text.data(), len, nullptr, 0, nullptr, nullptr);
     if (n <= 0) {
       p.LogAPI(u"WideCharToMultiByte (Call for length returned 0)");
       return;
     }
     bytes.resize(static_cast<std::size_t>(n));
     const int got = sys.WideCharToMultiByte(
-        65001, 0, sText.data(), len, reinterpret_cast<char*>(bytes.data()), n, nullptr, nullptr);
+        65001, 0, text.data(), len, reinterpret_cast<char*>(bytes.data()), n, nullptr, nullptr);
     if (got <= 0) {
       p.LogAPI(u"WideCharToMultiByte");
       bytes.clear();
@@ -272,46 +271,46 @@ std::vector<std::uint8_t> ToUTF8(std::u16string_view sText) {
   return bytes;
 }
 
-std::vector<std::uint8_t> FromUnicode(std::u16string_view sText) {
+std::vector<std::uint8_t> FromUnicode(std::u16string_view text) {
   Proc p(kModule, u"FromUnicode", Kind::Function);
-  p.Args({u"sText", std::u16string(sText)});
+  p.Args({u"sText", std::u16string(text)});
   std::vector<std::uint8_t> bytes;
   p.Step([&] {
-    bytes.reserve(sText.size());
-    for (char16_t c : sText) bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.reserve(text.size());
+    for (char16_t c : text) bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
   });
   return bytes;
 }
 
-bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_t lEncoding,
-               bool bOverlapped) {
+bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t encoding,
+               bool overlapped) {
   Proc p(kModule, u"FileWrite", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"sText", std::u16string(sText), u"lEncoding", lEncoding,
-          u"bOverlapped", bOverlapped});
+  p.Args({u"sFile", std::u16string(file), u"sText", std::u16string(text), u"lEncoding", encoding,
+          u"bOverlapped", overlapped});
   bool result = false;
-  p.Log(u"Encoding=" + GetEncodingVerbose(lEncoding), debug::Event_Verbose);
-  if (sFile.empty()) {
+  p.Log(u"Encoding=" + GetEncodingVerbose(encoding), debug::Event_Verbose);
+  if (file.empty()) {
     p.Log(u"Passed empty string!", debug::Event_Normal);
     p.Result(result);
     return result;
   }
-  if (lEncoding < Enc_ANSI || lEncoding > Enc_UTF16BE) {
+  if (encoding < Enc_ANSI || encoding > Enc_UTF16BE) {
     // Checked before the file is opened, so that a wrong call leaves the old content alone.
     p.Log(u"Encoding not writable; nothing written!", debug::Event_Normal,
-          u"lEncoding=" + Dec(lEncoding));
+          u"lEncoding=" + Dec(encoding));
     p.Result(result);
     return result;
   }
-  platform::UniqueHandle file(OS());
+  platform::UniqueHandle handle(OS());
   p.Step([&] {
     const DWORD attributes =
-        platform::kFILE_ATTRIBUTE_NORMAL | (bOverlapped ? platform::kFILE_FLAG_OVERLAPPED : 0);
-    const std::u16string name(sFile);
-    file.reset(OS().fs.CreateFileW(name.c_str(), platform::kGENERIC_WRITE,
-                                   platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
-                                   platform::kOPEN_ALWAYS, attributes));
-    const HANDLE h = file.get();
-    if (!file) {
+        platform::kFILE_ATTRIBUTE_NORMAL | (overlapped ? platform::kFILE_FLAG_OVERLAPPED : 0);
+    const std::u16string name(file);
+    handle.reset(OS().fs.CreateFileW(name.c_str(), platform::kGENERIC_WRITE,
+                                     platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
+                                     platform::kOPEN_ALWAYS, attributes));
+    const HANDLE h = handle.get();
+    if (!handle) {
       p.LogAPI(u"CreateFileByRefSecAttribW Returned INVALID_HANDLE_VALUE", u"sFile=" + name);
       return;
     }
@@ -321,20 +320,20 @@ bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_
       return;
     }
     std::vector<std::uint8_t> bytes;
-    switch (lEncoding) {
+    switch (encoding) {
       case Enc_ANSI:
-        bytes = FromUnicode(sText);
+        bytes = FromUnicode(text);
         break;
       case Enc_UTF8:
       case Enc_UTF8NoBOM:
-        if (lEncoding == Enc_UTF8) bytes = {0xEF, 0xBB, 0xBF};
-        for (std::uint8_t b : ToUTF8(sText)) bytes.push_back(b);
+        if (encoding == Enc_UTF8) bytes = {0xEF, 0xBB, 0xBF};
+        for (std::uint8_t b : ToUTF8(text)) bytes.push_back(b);
         break;
       case Enc_UTF16LE:
       case Enc_UTF16BE:
         bytes = {0xFF, 0xFE};
-        AppendUtf16Le(sText, bytes);
-        if (lEncoding == Enc_UTF16BE) {
+        AppendUtf16Le(text, bytes);
+        if (encoding == Enc_UTF16BE) {
           for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
         }
         break;
@@ -349,7 +348,7 @@ bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_
               u"lWritten=" + Dec(written) + u"; lSize=" + Dec(bytes.size()));
       return;
     }
-    if (!bOverlapped) {
+    if (!overlapped) {
       p.LogAPI(u"WriteFile", u"sFile=" + name);
       return;
     }
@@ -371,172 +370,172 @@ bool FileWrite(std::u16string_view sFile, std::u16string_view sText, std::int32_
       OS().sys.Sleep(25);
     }
   });
-  file.reset();
+  handle.reset();
   p.Result(result);
   return result;
 }
 
 // ---- reading --------------------------------------------------------------------------------
 
-std::u16string GetFileToString(std::u16string_view sFile, bool bLineByLine,
-                               std::u16string& sResultMsg, bool bSkipFileExistCheck) {
+std::u16string GetFileToString(std::u16string_view file, bool line_by_line,
+                               std::u16string& result_msg, bool skip_file_exist_check) {
   Proc p(kModule, u"GetFileToString", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"bLineByLine", bLineByLine, u"bSkipFileExistCheck",
-          bSkipFileExistCheck});
-  sResultMsg.clear();
-  std::u16string sRet;
-  if (!bSkipFileExistCheck && !FileExist(sFile, true, sResultMsg)) {
-    p.Log(sResultMsg, debug::Event_Normal, u"sFile=" + std::u16string(sFile));
-    p.ReturnedByRef({u"sResultMsg", sResultMsg});
-    p.Result(sRet);
-    return sRet;
+  p.Args({u"sFile", std::u16string(file), u"bLineByLine", line_by_line, u"bSkipFileExistCheck",
+          skip_file_exist_check});
+  result_msg.clear();
+  std::u16string result;
+  if (!skip_file_exist_check && !FileExist(file, true, result_msg)) {
+    p.Log(result_msg, debug::Event_Normal, u"sFile=" + std::u16string(file));
+    p.ReturnedByRef({u"sResultMsg", result_msg});
+    p.Result(result);
+    return result;
   }
   std::int32_t num = 0;
   p.Step([&] {
-    const std::u16string prepared = fs_detail::Prepared(sFile);
-    num = OpenFileNum(prepared, bLineByLine ? FileMode::kInput : FileMode::kBinary);
+    const std::u16string prepared = fs_detail::Prepared(file);
+    num = OpenFileNum(prepared, line_by_line ? FileMode::kInput : FileMode::kBinary);
     std::string bytes;
     if (num == 0 || !ReadAllBytes(num, bytes)) {
       const std::int32_t error =
-          p.LogAPI(num == 0 ? u"CreateFileW" : u"ReadFile", u"sFile=" + std::u16string(sFile));
-      sResultMsg = u"API Error: " + Dec(error);
+          p.LogAPI(num == 0 ? u"CreateFileW" : u"ReadFile", u"sFile=" + std::u16string(file));
+      result_msg = u"API Error: " + Dec(error);
       return;
     }
     const std::u16string text = DecodeAnsi(bytes);
-    if (!bLineByLine) {
-      sRet = text;
+    if (!line_by_line) {
+      result = text;
       return;
     }
     VelString builder;
     for (const std::u16string& line : SplitLines(text)) builder.AddNewLine(line);
-    sRet = builder.GetStr();
+    result = builder.GetStr();
   });
   CloseFileNum(num);
-  if (!sResultMsg.empty()) p.ReturnedByRef({u"sResultMsg", sResultMsg});
-  p.Result(sRet);
-  return sRet;
+  if (!result_msg.empty()) p.ReturnedByRef({u"sResultMsg", result_msg});
+  p.Result(result);
+  return result;
 }
 
-std::u16string GetFileToString(std::u16string_view sFile, bool bLineByLine) {
+std::u16string GetFileToString(std::u16string_view file, bool line_by_line) {
   std::u16string msg;
-  return GetFileToString(sFile, bLineByLine, msg, false);
+  return GetFileToString(file, line_by_line, msg, false);
 }
 
 // ---- writing lines --------------------------------------------------------------------------
 
-bool SaveTextToFile(std::u16string_view sFile, std::u16string_view sText, bool bOverwrite,
-                    bool bNoDuplicates, bool bSkipEnsureDir) {
+bool SaveTextToFile(std::u16string_view file, std::u16string_view text, bool overwrite,
+                    bool no_duplicates, bool skip_ensure_dir) {
   SaveOutcome out;
   try {
-    out = SaveText(sFile, sText, bOverwrite, bNoDuplicates, bSkipEnsureDir,
-                   [](std::u16string_view) {});
+    out =
+        SaveText(file, text, overwrite, no_duplicates, skip_ensure_dir, [](std::u16string_view) {});
   } catch (...) {
     out.run_time_failure = true;
   }
   if (out.run_time_failure && !out.result)
-    return SaveTextToFile_Debug(sFile, sText, bOverwrite, bNoDuplicates, bSkipEnsureDir);
+    return SaveTextToFile_Debug(file, text, overwrite, no_duplicates, skip_ensure_dir);
   return out.result;
 }
 
-bool SaveTextToFile_Debug(std::u16string_view sFile, std::u16string_view sText, bool bOverwrite,
-                          bool bNoDuplicates, bool bSkipEnsureDir) {
+bool SaveTextToFile_Debug(std::u16string_view file, std::u16string_view text, bool overwrite,
+                          bool no_duplicates, bool skip_ensure_dir) {
   Proc p(kModule, u"SaveTextToFile_Debug", Kind::Function);
-  p.Args({u"sFile", std::u16string(sFile), u"sText", std::u16string(sText), u"bOverwrite",
-          bOverwrite, u"bNoDuplicates", bNoDuplicates, u"bSkipEnsureDir", bSkipEnsureDir});
+  p.Args({u"sFile", std::u16string(file), u"sText", std::u16string(text), u"bOverwrite", overwrite,
+          u"bNoDuplicates", no_duplicates, u"bSkipEnsureDir", skip_ensure_dir});
   bool result = false;
   p.Step([&] {
     const SaveOutcome out =
-        SaveText(sFile, sText, bOverwrite, bNoDuplicates, bSkipEnsureDir,
+        SaveText(file, text, overwrite, no_duplicates, skip_ensure_dir,
                  [&](std::u16string_view msg) { p.Log(msg, debug::Event_Normal); });
-    if (out.run_time_failure) p.LogAPI(out.failed_api, u"sFile=" + std::u16string(sFile));
+    if (out.run_time_failure) p.LogAPI(out.failed_api, u"sFile=" + std::u16string(file));
     result = out.result;
   });
   p.Result(result);
   return result;
 }
 
-void CloseFileNum(std::int32_t& iFileNum) {
+void CloseFileNum(std::int32_t& file_num) {
   Proc p(kModule, u"CloseFileNum", Kind::Sub);
-  p.Args({u"iFileNum", iFileNum});
-  if (iFileNum == 0) return;
+  p.Args({u"iFileNum", file_num});
+  if (file_num == 0) return;
   p.Step([&] {
     auto& table = Ctx().file_nums;
-    auto it = table.find(iFileNum);
+    auto it = table.find(file_num);
     if (it == table.end()) {
-      p.Log(u"File number is not open!", debug::Event_Normal, u"iFileNum=" + Dec(iFileNum));
+      p.Log(u"File number is not open!", debug::Event_Normal, u"iFileNum=" + Dec(file_num));
       return;
     }
     table.erase(it);  // closes the file
   });
-  iFileNum = 0;
+  file_num = 0;
 }
 
 // ---- code pages -----------------------------------------------------------------------------
 
-std::u16string AToW(std::string_view st, std::int32_t cpg, std::int32_t lFlags) {
+std::u16string AToW(std::string_view st, std::int32_t cpg, std::int32_t flags) {
   Proc p(kModule, u"AToW", Kind::Function);
-  p.Args({u"st", Latin1(st), u"cpg", cpg, u"lFlags", lFlags});
-  std::u16string sRet;
+  p.Args({u"st", Latin1(st), u"cpg", cpg, u"lFlags", flags});
+  std::u16string result;
   p.Step([&] {
     const std::string bytes(st.substr(0, std::min(st.size(), st.find('\0'))));
     if (bytes.empty()) return;
     auto& sys = OS().sys;
     const platform::UINT cp = cpg == -1 ? sys.GetACP() : static_cast<platform::UINT>(cpg);
-    const auto flags = static_cast<DWORD>(lFlags);
-    const int n = sys.MultiByteToWideChar(cp, flags, bytes.c_str(), -1, nullptr, 0);
+    const auto dword_flags = static_cast<DWORD>(flags);
+    const int n = sys.MultiByteToWideChar(cp, dword_flags, bytes.c_str(), -1, nullptr, 0);
     if (n <= 0) {
       p.LogAPI(u"MultiByteToWideChar", u"cpg=" + Dec(cp));
       return;
     }
     std::u16string buf(static_cast<std::size_t>(n) + 1, u'\0');
-    const int got = sys.MultiByteToWideChar(cp, flags, bytes.c_str(), -1, buf.data(), n + 1);
+    const int got = sys.MultiByteToWideChar(cp, dword_flags, bytes.c_str(), -1, buf.data(), n + 1);
     if (got <= 0) {
       p.LogAPI(u"MultiByteToWideChar", u"cpg=" + Dec(cp));
       return;
     }
-    sRet = buf.substr(0, static_cast<std::size_t>(got - 1));
+    result = buf.substr(0, static_cast<std::size_t>(got - 1));
   });
-  p.Result(sRet);
-  return sRet;
+  p.Result(result);
+  return result;
 }
 
-std::string WToA(std::u16string_view st, std::int32_t cpg, std::int32_t lFlags) {
+std::string WToA(std::u16string_view st, std::int32_t cpg, std::int32_t flags) {
   Proc p(kModule, u"WToA", Kind::Function);
-  p.Args({u"st", std::u16string(st), u"cpg", cpg, u"lFlags", lFlags});
-  std::string sRet;
+  p.Args({u"st", std::u16string(st), u"cpg", cpg, u"lFlags", flags});
+  std::string result;
   p.Step([&] {
     const std::u16string text(st.substr(0, std::min(st.size(), st.find(u'\0'))));
     if (text.empty()) return;
     auto& sys = OS().sys;
     const platform::UINT cp = cpg == -1 ? sys.GetACP() : static_cast<platform::UINT>(cpg);
-    const auto flags = static_cast<DWORD>(lFlags);
+    const auto dword_flags = static_cast<DWORD>(flags);
     const int n =
-        sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        sys.WideCharToMultiByte(cp, dword_flags, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (n <= 0) {
       p.LogAPI(u"WideCharToMultiByte", u"cpg=" + Dec(cp));
       return;
     }
     std::string buf(static_cast<std::size_t>(n) + 1, '\0');
-    const int got =
-        sys.WideCharToMultiByte(cp, flags, text.c_str(), -1, buf.data(), n + 1, nullptr, nullptr);
+    const int got = sys.WideCharToMultiByte(cp, dword_flags, text.c_str(), -1, buf.data(), n + 1,
+                                            nullptr, nullptr);
     if (got <= 0) {
       p.LogAPI(u"WideCharToMultiByte", u"cpg=" + Dec(cp));
       return;
     }
-    sRet = buf.substr(0, static_cast<std::size_t>(got - 1));
+    result = buf.substr(0, static_cast<std::size_t>(got - 1));
   });
-  p.Result(Latin1(sRet));
-  return sRet;
+  p.Result(Latin1(result));
+  return result;
 }
 
-std::u16string DecodeMBCS(std::u16string_view sMBCS, std::int32_t lCodePage) {
+std::u16string DecodeMBCS(std::u16string_view mbcs, std::int32_t code_page) {
   Proc p(kModule, u"DecodeMBCS", Kind::Function);
-  p.Args({u"sMBCS", std::u16string(sMBCS), u"lCodePage", lCodePage});
-  std::u16string sRet;
-  if (sMBCS.empty()) return sRet;
-  p.Step([&] { sRet = AToW(WToA(sMBCS, 0, 0), lCodePage, 0); });
-  p.Result(sRet);
-  return sRet;
+  p.Args({u"sMBCS", std::u16string(mbcs), u"lCodePage", code_page});
+  std::u16string result;
+  if (mbcs.empty()) return result;
+  p.Step([&] { result = AToW(WToA(mbcs, 0, 0), code_page, 0); });
+  p.Result(result);
+  return result;
 }
 
 }  // namespace kes

@@ -23,8 +23,8 @@ const AppEnv* Env() {
 }
 
 // The account asked about: the name given, or the current user's when none is.
-std::u16string AccountName(std::u16string_view sUserName) {
-  std::u16string name = Trim(sUserName);
+std::u16string AccountName(std::u16string_view user_name) {
+  std::u16string name = Trim(user_name);
   if (name.empty() && Env()) name = Env()->Name_CurrentUser;
   return name;
 }
@@ -67,9 +67,9 @@ bool IsCurrentUserAnAdmin() {
       p.Log(u"CheckTokenMembership API is not available!");
       return;
     }
-    bool bFailed = false;
-    const bool member = CheckTokenForAdmin(bFailed);
-    if (bFailed) {
+    bool failed = false;
+    const bool member = CheckTokenForAdmin(failed);
+    if (failed) {
       p.Log(u"Failed CheckTokenForAdmin API method!");
       return;
     }
@@ -90,9 +90,9 @@ bool IsCurrentUserAnAdmin() {
   return result;
 }
 
-bool CheckTokenForAdmin(bool& bFailed) {
+bool CheckTokenForAdmin(bool& failed) {
   Proc p(kModule, u"CheckTokenForAdmin", Kind::Function);
-  bFailed = false;
+  failed = false;
   bool result = false;
   platform::PSID sid = nullptr;
   p.Step([&] {
@@ -118,29 +118,29 @@ bool CheckTokenForAdmin(bool& bFailed) {
       }
       result = member != 0;
     });
-    if (!ran) bFailed = true;
+    if (!ran) failed = true;
     p.Step([&] { OS().sec.FreeSid(sid); });
   }
-  p.ReturnedByRef({u"bFailed", bFailed});
+  p.ReturnedByRef({u"bFailed", failed});
   p.Result(result);
   return result;
 }
 
-bool IsAdminAccount(std::u16string_view sUserName) {
+bool IsAdminAccount(std::u16string_view user_name) {
   Proc p(kModule, u"IsAdminAccount", Kind::Function);
-  p.Args({u"sUserName", sUserName});
+  p.Args({u"sUserName", user_name});
   bool result = false;
-  p.Step([&] { result = GetUserAccountType(sUserName) == kAccountType_Administrator; });
+  p.Step([&] { result = GetUserAccountType(user_name) == kAccountType_Administrator; });
   p.Result(result);
   return result;
 }
 
-std::int32_t GetUserAccountType(std::u16string_view sUserName) {
+std::int32_t GetUserAccountType(std::u16string_view user_name) {
   Proc p(kModule, u"GetUserAccountType", Kind::Function);
-  p.Args({u"sUserName", sUserName});
+  p.Args({u"sUserName", user_name});
   std::int32_t result = kAccountType_Guest;
   p.Step([&] {
-    const std::u16string user = AccountName(sUserName);
+    const std::u16string user = AccountName(user_name);
     std::uint8_t* buffer = nullptr;
     const platform::DWORD status = OS().sec.NetUserGetInfo(u"", user.c_str(), 1, &buffer);
     if (status != platform::kNERR_Success || !buffer) {
@@ -159,17 +159,17 @@ std::int32_t GetUserAccountType(std::u16string_view sUserName) {
   return result;
 }
 
-bool IsMicrosoftAccount(std::u16string_view sUserName, std::u16string& sPrincipalName,
-                        std::u16string& sProviderName) {
+bool IsMicrosoftAccount(std::u16string_view user_name, std::u16string& principal_name,
+                        std::u16string& provider_name) {
   Proc p(kModule, u"IsMicrosoftAccount", Kind::Function);
-  p.Args({u"sUserName", sUserName});
-  sPrincipalName.clear();
-  sProviderName.clear();
+  p.Args({u"sUserName", user_name});
+  principal_name.clear();
+  provider_name.clear();
   bool result = false;
   p.Step([&] {
     // Local accounts connected to a Microsoft account arrived with Windows 8.
     if (!Env() || !Env()->Win8_OrNewer) return;
-    const std::u16string user = AccountName(sUserName);
+    const std::u16string user = AccountName(user_name);
     std::uint8_t* buffer = nullptr;
     const platform::DWORD status = OS().sec.NetUserGetInfo(u"", user.c_str(), 24, &buffer);
     if (status != platform::kNERR_Success || !buffer) {
@@ -179,11 +179,11 @@ bool IsMicrosoftAccount(std::u16string_view sUserName, std::u16string& sPrincipa
     const auto* info = reinterpret_cast<const platform::USER_INFO_24*>(buffer);
     result = info->usri24_internet_identity != 0;
     // Both texts live in the buffer: copy them before it is freed.
-    if (info->usri24_internet_principal_name) sPrincipalName = info->usri24_internet_principal_name;
-    if (info->usri24_internet_provider_name) sProviderName = info->usri24_internet_provider_name;
+    if (info->usri24_internet_principal_name) principal_name = info->usri24_internet_principal_name;
+    if (info->usri24_internet_provider_name) provider_name = info->usri24_internet_provider_name;
     OS().sec.NetApiBufferFree(buffer);
   });
-  p.ReturnedByRef({u"sPrincipalName", sPrincipalName, u"sProviderName", sProviderName});
+  p.ReturnedByRef({u"sPrincipalName", principal_name, u"sProviderName", provider_name});
   p.Result(result);
   return result;
 }

@@ -24,27 +24,27 @@ inline constexpr std::int32_t kAccountType_AdministratorNotElevated = 1002;
 bool IsCurrentUserAnAdmin();
 
 // True when the calling thread's token has the built-in Administrators group (S-1-5-32-544)
-// enabled; a non-elevated administrator's filtered token gives false. bFailed becomes true only
+// enabled; a non-elevated administrator's filtered token gives false. `failed` becomes true only
 // when the membership call itself could not run (logged by the error handler); a SID that
-// cannot be built or a refused membership call give false with bFailed false.
-bool CheckTokenForAdmin(bool& bFailed);
+// cannot be built or a refused membership call give false with `failed` false.
+bool CheckTokenForAdmin(bool& failed);
 
-// True when GetUserAccountType(sUserName) is 2 (an administrator account, and the process holds
+// True when GetUserAccountType(`user_name`) is 2 (an administrator account, and the process holds
 // administrator rights); false otherwise.
-bool IsAdminAccount(std::u16string_view sUserName);
+bool IsAdminAccount(std::u16string_view user_name);
 
-// The local account's privilege level (sUserName trimmed; "" = Name_CurrentUser): 0 guest,
+// The local account's privilege level (`user_name` trimmed; "" = Name_CurrentUser): 0 guest,
 // 1 user, 2 administrator, 1002 administrator while this process is not elevated. 0 with a
 // log entry when the account cannot be read (for example no such user).
-std::int32_t GetUserAccountType(std::u16string_view sUserName);
+std::int32_t GetUserAccountType(std::u16string_view user_name);
 
-// True when the account (sUserName trimmed; "" = Name_CurrentUser) is a Microsoft account: a
+// True when the account (`user_name` trimmed; "" = Name_CurrentUser) is a Microsoft account: a
 // local account that Windows reports as connected to an Internet identity. Asked only on
 // Windows 8 and later (Win8_OrNewer); older Windows have none and give false without asking.
-// sPrincipalName and sProviderName receive the sign-in name and the provider ("" otherwise).
+// `principal_name` and `provider_name` receive the sign-in name and the provider ("" otherwise).
 // False with "NetUserGetInfo failure!" when the account cannot be read.
-bool IsMicrosoftAccount(std::u16string_view sUserName, std::u16string& sPrincipalName,
-                        std::u16string& sProviderName);
+bool IsMicrosoftAccount(std::u16string_view user_name, std::u16string& principal_name,
+                        std::u16string& provider_name);
 
 // True when the process runs as the local system account: the environment's user name is
 // empty or is the computer name followed by "$", or the system drive is X: (a preinstallation

@@ -20,7 +20,7 @@ using debug::Proc;
 
 constexpr std::u16string_view kModule = u"App_Common";
 
-// PrivType -> privilege name; 0 stands for the restore and backup pair and has no single name.
+// `priv_type` -> privilege name; 0 stands for the restore and backup pair and has no single name.
 constexpr std::array<std::u16string_view, 36> kPrivilegeNames = {
     u"",
     u"SeAssignPrimaryTokenPrivilege",
@@ -83,20 +83,20 @@ void LogFailure(const Proc& p, std::u16string_view msg, std::u16string_view vars
 }
 
 // Steps 2-7 of SetPrivilegeToken on an opened token; returns the result.
-bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& vCallingProc_pID,
-                          std::int32_t PrivType, bool bEnablePrivilege) {
+bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE token, const Value& calling_proc_id,
+                          std::int32_t priv_type, bool enable_privilege) {
   PrivilegeState& st = Ctx().privileges;
-  const std::u16string sSystemName;  // always the local system
-  const std::u16string caller = debug::ValueToText(vCallingProc_pID);
+  const std::u16string system_name;  // always the local system
+  const std::u16string caller = debug::ValueToText(calling_proc_id);
   auto tp = std::make_unique<platform::TOKEN_PRIVILEGES>();
 
   // 2. The buffer.
-  std::u16string sTokenName;
-  if (PrivType >= 1 && PrivType <= kPrivType_Last) {
-    sTokenName = std::u16string(kPrivilegeNames[static_cast<std::size_t>(PrivType)]);
-    GetLUIDForPrivilege(sTokenName, st.luid_slots[sTokenName], *tp, sSystemName);
-  } else if (PrivType == kPrivType_RestoreAndBackup) {
-    sTokenName = std::u16string(kRestoreName) + u"_" + std::u16string(kBackupName);
+  std::u16string token_name;
+  if (priv_type >= 1 && priv_type <= kPrivType_Last) {
+    token_name = std::u16string(kPrivilegeNames[static_cast<std::size_t>(priv_type)]);
+    GetLUIDForPrivilege(token_name, st.luid_slots[token_name], *tp, system_name);
+  } else if (priv_type == kPrivType_RestoreAndBackup) {
+    token_name = std::u16string(kRestoreName) + u"_" + std::u16string(kBackupName);
     const std::pair<std::u16string_view, const char16_t*> pair[] = {
         {kRestoreName, u"SE_RESTORE_NAME"}, {kBackupName, u"SE_BACKUP_NAME"}};
     for (const auto& [name, constant] : pair) {
@@ -107,7 +107,7 @@ bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& v
       const std::string ansi = Ansi(key);
       if (!OS().sec.LookupPrivilegeValueA(nullptr, ansi.c_str(), &st.luid_slots[key])) {
         p.LogAPI(u"LookupPrivilegeValueA Failure",
-                 debug::VarsToText({u"sSystemName", sSystemName, constant, key}));
+                 debug::VarsToText({u"sSystemName", system_name, constant, key}));
         return false;
       }
     }
@@ -117,21 +117,21 @@ bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& v
   }
   if (tp->PrivilegeCount == 0) {
     LogFailure(p, u"Aborting; GetLUIDForPrivilege/LookupPrivilegeValueA Failure",
-               debug::VarsToText({u"sSystemName", sSystemName, u"sTokenName", sTokenName}));
+               debug::VarsToText({u"sSystemName", system_name, u"sTokenName", token_name}));
     return false;
   }
 
   // 3. Only the procedure that enabled a privilege may disable it.
-  const auto owner = st.enabled_by.find(sTokenName);
+  const auto owner = st.enabled_by.find(token_name);
   const bool was_key = owner != st.enabled_by.end();
   bool remove_key = false;
   if (was_key) {
-    if (bEnablePrivilege) {
+    if (enable_privilege) {
       p.Log(u"Privilege should already be enabled but is NOT; continuing to enable...");
     } else if (!StringMatch(owner->second, caller)) {
       p.Log(u"Aborting; call to disable privilege was NOT made by the originating procedure!",
             debug::Event_Normal,
-            debug::VarsToText({u"sTokenName", sTokenName, u"sOwner", owner->second}));
+            debug::VarsToText({u"sTokenName", token_name, u"sOwner", owner->second}));
       return false;
     } else {
       p.Log(
@@ -148,21 +148,21 @@ bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& v
   }
   for (platform::DWORD i = 0; i < tp->PrivilegeCount; ++i)
     tp->Privileges[i].Attributes =
-        bEnablePrivilege ? platform::DWORD{platform::kSE_PRIVILEGE_ENABLED} : platform::DWORD{0};
+        enable_privilege ? platform::DWORD{platform::kSE_PRIVILEGE_ENABLED} : platform::DWORD{0};
 
   // 6. The adjustment itself.
-  if (!OS().sec.AdjustTokenPrivileges(hToken, 0, tp.get(), kTokenPrivilegesBytes, nullptr,
+  if (!OS().sec.AdjustTokenPrivileges(token, 0, tp.get(), kTokenPrivilegesBytes, nullptr,
                                       nullptr)) {
     p.LogAPI(u"AdjustTokenPrivileges Failure");
     return false;
   }
 
   // 7. A successful call still says whether every privilege was there to adjust.
-  const std::int32_t lCheckAPIError = p.LogAPI(u"AdjustTokenPrivileges Success");
-  if (lCheckAPIError == 0) {
-    if (bEnablePrivilege) {
+  const std::int32_t check_api_error = p.LogAPI(u"AdjustTokenPrivileges Success");
+  if (check_api_error == 0) {
+    if (enable_privilege) {
       if (!was_key) {
-        st.enabled_by.emplace(sTokenName, caller);
+        st.enabled_by.emplace(token_name, caller);
         p.Log(u"Added to enabled privilege collection.");
       } else {
         p.Log(u"Not updating existing item within the enabled privilege collection.");
@@ -170,35 +170,35 @@ bool AdjustOwnedPrivilege(const Proc& p, platform::HANDLE hToken, const Value& v
     } else if (remove_key) {
       p.Log(u"Flagged to remove from enabled privilege collection.");
       p.Log(u"Removing from enabled privilege collection.");
-      st.enabled_by.erase(sTokenName);
+      st.enabled_by.erase(token_name);
     } else {
       p.Log(u"Not flagged to remove from enabled privilege collection.");
     }
     p.Log(u"Complete Success (All privileges were adjusted.)");
     return true;
   }
-  if (lCheckAPIError == static_cast<std::int32_t>(platform::kERROR_NOT_ALL_ASSIGNED)) {
+  if (check_api_error == static_cast<std::int32_t>(platform::kERROR_NOT_ALL_ASSIGNED)) {
     p.Log(u"Failure (Not all privileges were adjusted.)", debug::Event_Normal,
-          debug::VarsToText({u"sTokenName", sTokenName}));
+          debug::VarsToText({u"sTokenName", token_name}));
     return false;
   }
   p.Log(u"Unknown Failure (AdjustTokenPrivileges Function Success.)", debug::Event_Normal,
-        debug::VarsToText({u"lCheckAPIError", lCheckAPIError}));
+        debug::VarsToText({u"lCheckAPIError", check_api_error}));
   return false;
 }
 
 }  // namespace
 
-std::u16string_view PrivilegeName(std::int32_t PrivType) {
-  if (PrivType < 1 || PrivType > kPrivType_Last) return {};
-  return kPrivilegeNames[static_cast<std::size_t>(PrivType)];
+std::u16string_view PrivilegeName(std::int32_t priv_type) {
+  if (priv_type < 1 || priv_type > kPrivType_Last) return {};
+  return kPrivilegeNames[static_cast<std::size_t>(priv_type)];
 }
 
-bool SetPrivilegeToken(const Value& vCallingProc_pID, std::int32_t PrivType,
-                       bool bEnablePrivilege) {
+bool SetPrivilegeToken(const Value& calling_proc_id, std::int32_t priv_type,
+                       bool enable_privilege) {
   Proc p(kModule, u"SetPrivilegeToken", Kind::Function);
-  p.Args({u"vCallingProc_pID", vCallingProc_pID, u"PrivType", PrivType, u"bEnablePrivilege",
-          bEnablePrivilege});
+  p.Args({u"vCallingProc_pID", calling_proc_id, u"PrivType", priv_type, u"bEnablePrivilege",
+          enable_privilege});
   bool result = false;
   platform::UniqueToken token(OS());
   // A token that does not open shows up as a failed adjustment.
@@ -209,27 +209,27 @@ bool SetPrivilegeToken(const Value& vCallingProc_pID, std::int32_t PrivType,
       token.release();
   });
   p.Step([&] {
-    result = AdjustOwnedPrivilege(p, token.get(), vCallingProc_pID, PrivType, bEnablePrivilege);
+    result = AdjustOwnedPrivilege(p, token.get(), calling_proc_id, priv_type, enable_privilege);
   });
   p.Result(result);
   return result;
 }
 
-bool GetLUIDForPrivilege(std::u16string_view sSeNameStringConst, platform::LUID& luid,
-                         platform::TOKEN_PRIVILEGES& privileges, std::u16string_view sSystemName) {
+bool GetLUIDForPrivilege(std::u16string_view privilege_name, platform::LUID& luid,
+                         platform::TOKEN_PRIVILEGES& privileges, std::u16string_view system_name) {
   Proc p(kModule, u"GetLUIDForPrivilege", Kind::Function);
-  p.Args({u"sSeNameStringConst", sSeNameStringConst, u"sSystemName", sSystemName});
+  p.Args({u"sSeNameStringConst", privilege_name, u"sSystemName", system_name});
   bool result = false;
   p.Step([&] {
     PrivilegeState& st = Ctx().privileges;
-    const std::u16string name(sSeNameStringConst);
+    const std::u16string name(privilege_name);
     if (!st.looked_up.contains(name)) {
-      const std::string system = Ansi(sSystemName);
+      const std::string system = Ansi(system_name);
       const std::string ansi = Ansi(name);
-      if (!OS().sec.LookupPrivilegeValueA(sSystemName.empty() ? nullptr : system.c_str(),
+      if (!OS().sec.LookupPrivilegeValueA(system_name.empty() ? nullptr : system.c_str(),
                                           ansi.c_str(), &luid)) {
         p.LogAPI(u"LookupPrivilegeValueA Failure",
-                 debug::VarsToText({u"sSystemName", sSystemName, u"sSeNameStringConst", name}));
+                 debug::VarsToText({u"sSystemName", system_name, u"sSeNameStringConst", name}));
         return;
       }
       st.looked_up.insert(name);

@@ -73,114 +73,117 @@ platform::UniqueHandle HandleToWaitOn(Launched& launched) {
 
 }  // namespace
 
-bool ShellX(std::u16string_view sPathAndFilename, std::u16string_view sCmdLineParams, bool bWait,
-            std::int32_t lWindowStyle, std::int32_t& lErrLvl, bool bUseTimeOut,
-            std::int32_t lTimeOut) {
+bool ShellX(std::u16string_view path_and_filename, std::u16string_view params, bool wait_for_exit,
+            std::int32_t window_style, std::int32_t& exit_code, bool use_timeout,
+            std::int32_t timeout_ms) {
   debug::Proc p(u"App_Common", u"ShellX", debug::Kind::Function);
-  p.Args({u"sPathAndFilename", sPathAndFilename, u"sCmdLineParams", sCmdLineParams, u"bWait", bWait,
-          u"lWindowStyle", lWindowStyle, u"bUseTimeOut", bUseTimeOut, u"lTimeOut", lTimeOut});
-  p.Vars(debug::Var_PassedByRef, {u"lErrLvl", lErrLvl});
+  p.Args({u"sPathAndFilename", path_and_filename, u"sCmdLineParams", params, u"bWait",
+          wait_for_exit, u"lWindowStyle", window_style, u"bUseTimeOut", use_timeout, u"lTimeOut",
+          timeout_ms});
+  p.Vars(debug::Var_PassedByRef, {u"lErrLvl", exit_code});
 
-  if (sPathAndFilename.empty()) {
+  if (path_and_filename.empty()) {
     p.Log(u"Passed empty string!");
     p.Result(false);
     return false;
   }
-  if (sPathAndFilename.find(u'\\') != std::u16string_view::npos && !FileExist(sPathAndFilename)) {
+  if (path_and_filename.find(u'\\') != std::u16string_view::npos && !FileExist(path_and_filename)) {
     p.Log(u"File not found!", debug::Event_Normal,
-          debug::VarsToText({u"sPathAndFilename", sPathAndFilename}));
+          debug::VarsToText({u"sPathAndFilename", path_and_filename}));
     p.Result(false);
     return false;
   }
 
-  std::u16string sShell(sPathAndFilename);
-  if (sShell.find(u' ') != std::u16string::npos) sShell = u"\"" + sShell + u"\"";
-  if (!sCmdLineParams.empty()) sShell += u" " + std::u16string(sCmdLineParams);
+  std::u16string shell_command(path_and_filename);
+  if (shell_command.find(u' ') != std::u16string::npos)
+    shell_command = u"\"" + shell_command + u"\"";
+  if (!params.empty()) shell_command += u" " + std::u16string(params);
 
   bool result = false;
   Launched launched;
-  if (!bWait) {
+  if (!wait_for_exit) {
     {
       FsRedirectionOff redirection_off;
-      p.Step([&] { launched = ShellLaunch(sShell, lWindowStyle, &p); });
+      p.Step([&] { launched = ShellLaunch(shell_command, window_style, &p); });
     }
     const DWORD pid = launched.pid;
     if (pid == 0) {
       p.Log(u"Shell (Failed); Could not obtain a Process ID!", debug::Event_Normal,
-            debug::VarsToText({u"sShell", sShell}));
+            debug::VarsToText({u"sShell", shell_command}));
     }
     result = pid != 0;
   } else {
     platform::UniqueHandle process;
     {
       FsRedirectionOff redirection_off;
-      p.Step([&] { launched = ShellLaunch(sShell, lWindowStyle, &p); });
+      p.Step([&] { launched = ShellLaunch(shell_command, window_style, &p); });
       process = HandleToWaitOn(launched);
-      if (!process) p.LogAPI(u"OpenProcess", debug::VarsToText({u"sShell", sShell}));
+      if (!process) p.LogAPI(u"OpenProcess", debug::VarsToText({u"sShell", shell_command}));
     }
     if (process) {
       result = true;
-      const ExitWaitResult w = WaitForProcessExit(process.get(), bUseTimeOut, lTimeOut);
+      const ExitWaitResult w = WaitForProcessExit(process.get(), use_timeout, timeout_ms);
       if (w.timed_out) {
         p.Log(kTimedOutText, debug::Event_Normal,
-              debug::VarsToText({u"sShell", sShell, u"lErrLvl",
+              debug::VarsToText({u"sShell", shell_command, u"lErrLvl",
                                  static_cast<std::int32_t>(platform::kSTILL_ACTIVE), u"bUseTimeOut",
-                                 bUseTimeOut, u"lTimeOut", lTimeOut}));
+                                 use_timeout, u"lTimeOut", timeout_ms}));
         result = false;
       }
-      lErrLvl = static_cast<std::int32_t>(w.exit_code);
+      exit_code = static_cast<std::int32_t>(w.exit_code);
     }
-    if (!result) p.Log(kTimedOutText, debug::Event_Normal, debug::VarsToText({u"sShell", sShell}));
-    p.Vars(debug::Var_ReturnedByRef, {u"lErrLvl", lErrLvl});
+    if (!result)
+      p.Log(kTimedOutText, debug::Event_Normal, debug::VarsToText({u"sShell", shell_command}));
+    p.Vars(debug::Var_ReturnedByRef, {u"lErrLvl", exit_code});
   }
   p.Result(result);
   return result;
 }
 
-bool ShellAndWait(std::u16string_view sCommandLine, std::int32_t lWindowStyle,
-                  std::u16string& sErrorText, std::int32_t lTimeoutMS, bool bUseTimeout,
-                  std::int32_t& lExitCode) {
+bool ShellAndWait(std::u16string_view command_line, std::int32_t window_style,
+                  std::u16string& error_text, std::int32_t timeout_ms, bool use_timeout,
+                  std::int32_t& exit_code) {
   bool result = false;
   try {
     platform::UniqueHandle process;
     {
       FsRedirectionOff redirection_off;  // also switched back on when the launch raises
-      Launched launched = ShellLaunch(sCommandLine, lWindowStyle, nullptr);
+      Launched launched = ShellLaunch(command_line, window_style, nullptr);
       process = HandleToWaitOn(launched);
     }
     if (!process) {
-      sErrorText = u"Could not obtain a process handle!";
+      error_text = u"Could not obtain a process handle!";
       return false;
     }
     result = true;
-    const ExitWaitResult w = WaitForProcessExit(process.get(), bUseTimeout, lTimeoutMS);
+    const ExitWaitResult w = WaitForProcessExit(process.get(), use_timeout, timeout_ms);
     if (w.timed_out) {
-      sErrorText = u"此进程已超时.";
+      error_text = u"此进程已超时.";
       result = false;
     }
-    lExitCode = static_cast<std::int32_t>(w.exit_code);
+    exit_code = static_cast<std::int32_t>(w.exit_code);
   } catch (const debug::RuntimeErrorException& e) {
-    sErrorText = e.error.description;
+    error_text = e.error.description;
     result = false;
   } catch (const platform::ProcessorFault& f) {
-    sErrorText = debug::GetExceptionDescription(f.code);
+    error_text = debug::GetExceptionDescription(f.code);
     result = false;
   } catch (const std::exception& e) {
-    sErrorText = U16(e.what());
+    error_text = U16(e.what());
     result = false;
   }
   return result;
 }
 
-std::int32_t ToShellWindowStyle(std::int32_t eWindowStyle) {
-  switch (eWindowStyle) {
+std::int32_t ToShellWindowStyle(std::int32_t window_style) {
+  switch (window_style) {
     case kShellHide:
     case kShellNormalFocus:
     case kShellMinimizedFocus:
     case kShellMaximizedFocus:
     case kShellNormalNoFocus:
     case kShellMinimizedNoFocus:
-      return eWindowStyle;
+      return window_style;
     default:
       return kShellHide;
   }

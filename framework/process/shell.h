@@ -10,7 +10,7 @@
 
 namespace kes {
 
-// Shell window styles (lWindowStyle of the launchers).
+// Shell window styles (`window_style` of the launchers).
 enum ShellWindowStyle : std::int32_t {
   kShellHide = 0,
   kShellNormalFocus = 1,
@@ -20,27 +20,28 @@ enum ShellWindowStyle : std::int32_t {
   kShellMinimizedNoFocus = 6,
 };
 
-// Runs `sPathAndFilename` (quoted when it holds a space) followed by `sCmdLineParams`.
-// Without `bWait`: true once the program started (a process ID came back), `lErrLvl`
-// untouched. With `bWait`: waits until the program ends and puts its exit code in `lErrLvl`;
-// with `bUseTimeOut` it gives up after `lTimeOut` ms (the program keeps running, `lErrLvl` 0).
-// Returns false, with a debug-log entry saying why, for an empty path, a path with a backslash
-// that does not exist, a program that could not be started, no process handle, or a time-out.
-bool ShellX(std::u16string_view sPathAndFilename, std::u16string_view sCmdLineParams, bool bWait,
-            std::int32_t lWindowStyle, std::int32_t& lErrLvl, bool bUseTimeOut,
-            std::int32_t lTimeOut);
+// Runs `path_and_filename` (quoted when it holds a space) followed by `params`.
+// Without `wait_for_exit`: true once the program started (a process ID came back), `exit_code`
+// untouched. With `wait_for_exit`: waits until the program ends and puts its exit code in
+// `exit_code`; with `use_timeout` it gives up after `timeout_ms` ms (the program keeps running,
+// `exit_code` 0). Returns false, with a debug-log entry saying why, for an empty path, a path with
+// a backslash that does not exist, a program that could not be started, no process handle, or a
+// time-out.
+bool ShellX(std::u16string_view path_and_filename, std::u16string_view params, bool wait_for_exit,
+            std::int32_t window_style, std::int32_t& exit_code, bool use_timeout,
+            std::int32_t timeout_ms);
 
-// Runs the whole `sCommandLine` with `lWindowStyle` and waits for its end without writing to
-// the debug log. True with the exit code in `lExitCode` when it ended; false with
-// `sErrorText` set when it could not be started or opened ("Could not obtain a process
-// handle!", or the failure's description) or when `bUseTimeout` is set and `lTimeoutMS`
-// passed ("此进程已超时.", `lExitCode` 0, the program keeps running).
-bool ShellAndWait(std::u16string_view sCommandLine, std::int32_t lWindowStyle,
-                  std::u16string& sErrorText, std::int32_t lTimeoutMS, bool bUseTimeout,
-                  std::int32_t& lExitCode);
+// Runs the whole `command_line` with `window_style` and waits for its end without writing to
+// the debug log. True with the exit code in `exit_code` when it ended; false with
+// `error_text` set when it could not be started or opened ("Could not obtain a process
+// handle!", or the failure's description) or when `use_timeout` is set and `timeout_ms`
+// passed ("此进程已超时.", `exit_code` 0, the program keeps running).
+bool ShellAndWait(std::u16string_view command_line, std::int32_t window_style,
+                  std::u16string& error_text, std::int32_t timeout_ms, bool use_timeout,
+                  std::int32_t& exit_code);
 
 // A Windows SW_* show value as a shell window style: 0, 1, 2, 3, 4 and 6 stay as they are;
 // every other value (5, 7, 8, 9, 10, negative ones) becomes 0 (hidden). Never fails.
-std::int32_t ToShellWindowStyle(std::int32_t eWindowStyle);
+std::int32_t ToShellWindowStyle(std::int32_t window_style);
 
 }  // namespace kes

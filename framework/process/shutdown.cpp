@@ -62,22 +62,22 @@ bool IsWinPE() {
 
 // Starts a system tool by bare name, hidden, without waiting; its outcome is not examined.
 void StartTool(std::u16string_view tool, std::u16string_view args) {
-  std::int32_t lErrLvl = 0;
-  ShellX(tool, args, false, kShellHide, lErrLvl, false, 0);
+  std::int32_t exit_code = 0;
+  ShellX(tool, args, false, kShellHide, exit_code, false, 0);
 }
 
 // The end of RestartWindows and LogoffWindows when the system refused: the command-line tool
-// that does the same. sWinPECommand is wpeutil's word for it ("Reboot", "Logoff").
-void CallExternalFallback(const Proc& p, const std::vector<Value>& vArgs,
-                          std::u16string_view sToolArgs, std::u16string_view sWinPECommand) {
+// that does the same. `winpe_command` is wpeutil's word for it ("Reboot", "Logoff").
+void CallExternalFallback(const Proc& p, const std::vector<Value>& args,
+                          std::u16string_view tool_args, std::u16string_view winpe_command) {
   if (!IsWinPE()) {
-    p.Log(kFallbackLog, debug::Event_Normal, debug::VarsToText(vArgs));
+    p.Log(kFallbackLog, debug::Event_Normal, debug::VarsToText(args));
     // ShellX puts one blank between the program and its arguments: the pieces' leading one.
-    StartTool(u"shutdown.exe", sToolArgs.substr(1));
+    StartTool(u"shutdown.exe", tool_args.substr(1));
   } else {
     p.Log(std::u16string(kFallbackLog) + u"  (wpeutil.exe)", debug::Event_Normal,
-          debug::VarsToText(vArgs));
-    StartTool(u"wpeutil.exe", sWinPECommand);
+          debug::VarsToText(args));
+    StartTool(u"wpeutil.exe", winpe_command);
   }
 }
 
@@ -96,48 +96,48 @@ void CallExternalFallback(const Proc& p, const std::vector<Value>& vArgs,
 
 bool RestartWindows(ShutdownOptions options) {
   Proc p(kModule, u"RestartWindows", Kind::Function);
-  const std::vector<Value> vArgs = ShutdownArgs(options);
-  p.Args(vArgs);
-  bool bRet = false;
+  const std::vector<Value> args = ShutdownArgs(options);
+  p.Args(args);
+  bool result = false;
   p.Step([&] {
     if (options.restart_apps && !IsVistaOrNewer()) options.restart_apps = false;
     const ExitRequest r = ChooseRequest(platform::kEWX_REBOOT, u" -r", options);
-    bRet = ShutdownSystem(static_cast<std::int32_t>(r.flags));
-    if (!bRet) {
-      CallExternalFallback(p, vArgs, r.tool_args, u"Reboot");
+    result = ShutdownSystem(static_cast<std::int32_t>(r.flags));
+    if (!result) {
+      CallExternalFallback(p, args, r.tool_args, u"Reboot");
     }
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
 bool LogoffWindows(ShutdownOptions options) {
   Proc p(kModule, u"LogoffWindows", Kind::Function);
-  const std::vector<Value> vArgs = ShutdownArgs(options);
-  p.Args(vArgs);
-  bool bRet = false;
+  const std::vector<Value> args = ShutdownArgs(options);
+  p.Args(args);
+  bool result = false;
   p.Step([&] {
     if (options.restart_apps && !IsVistaOrNewer()) options.restart_apps = false;
     const ExitRequest r = ChooseRequest(platform::kEWX_LOGOFF, u" -l", options);
-    bRet = ShutdownSystem(static_cast<std::int32_t>(r.flags));
-    if (!bRet) {
-      CallExternalFallback(p, vArgs, r.tool_args, u"Logoff");
+    result = ShutdownSystem(static_cast<std::int32_t>(r.flags));
+    if (!result) {
+      CallExternalFallback(p, args, r.tool_args, u"Logoff");
       // wpeutil.exe knows no logoff, and shutdown.exe may refuse its options; logoff.exe has
       // none to get wrong.
       StartTool(u"logoff.exe", u"");
     }
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
-bool ShutdownSystem(std::int32_t eType) {
+bool ShutdownSystem(std::int32_t type) {
   Proc p(kModule, u"ShutdownSystem", Kind::Function);
-  p.Args({u"eType", eType});
-  bool bRet = false;
+  p.Args({u"eType", type});
+  bool result = false;
   p.Step([&] {
-    std::u16string sMsg;
-    if (!NTEnableShutDown(sMsg)) {
+    std::u16string message;
+    if (!NTEnableShutDown(message)) {
       p.Log(u"Failed to enable privilege!  Trying again with qzr Platform method...",
             debug::Event_Normal);
       if (!SetPrivilegeToken(Value(p.id()), kPrivType_Shutdown, true)) {
@@ -146,8 +146,8 @@ bool ShutdownSystem(std::int32_t eType) {
         return;
       }
     }
-    if (OS().ui.ExitWindowsEx(static_cast<UINT>(eType), kShutdownReason) != 0) {
-      bRet = true;
+    if (OS().ui.ExitWindowsEx(static_cast<UINT>(type), kShutdownReason) != 0) {
+      result = true;
       return;
     }
     const DWORD err = OS().sys.GetLastError();
@@ -157,14 +157,14 @@ bool ShutdownSystem(std::int32_t eType) {
         (Ctx().env ? Ctx().env->AppEXE_NoPath_NoExt : std::u16string()) + u".mShutDown";
     RaiseShutdownError(kErrShutdownFailed, source, u"关闭系统失败: ", u"");
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
-bool NTEnableShutDown(std::u16string& sMsg) {
+bool NTEnableShutDown(std::u16string& message) {
   Proc p(kModule, u"NTEnableShutDown", Kind::Function);
-  p.ByRef({u"sMsg", sMsg});
-  bool bRet = false;
+  p.ByRef({u"sMsg", message});
+  bool result = false;
   platform::UniqueToken token(OS());
   p.Step([&] {
     const std::u16string source = u"Kestrune.mShutDown";
@@ -175,15 +175,15 @@ bool NTEnableShutDown(std::u16string& sMsg) {
                          u"value. [",
                          u"]");
     }
-    const platform::HANDLE hProcess = platform::kCurrentProcess;
-    if (hProcess == 0) {
+    const platform::HANDLE process = platform::kCurrentProcess;
+    if (process == 0) {
       RaiseShutdownError(kErrNoCurrentProcess, source,
                          u"Can't enable shutdown: Can't determine the current process. [", u"]");
     }
     constexpr std::u16string_view kNoPrivileges =
         u"Can't enable shutdown: You do not have the privileges to shutdown this system. [";
     if (!OS().sec.OpenProcessToken(
-            hProcess, platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY, token.put())) {
+            process, platform::kTOKEN_ADJUST_PRIVILEGES | platform::kTOKEN_QUERY, token.put())) {
       token.release();  // a failed open hands back nothing to close
       RaiseShutdownError(kErrCannotAdjustToken, source, kNoPrivileges, u"]");
     }
@@ -193,10 +193,10 @@ bool NTEnableShutDown(std::u16string& sMsg) {
     tp.Privileges[0].Attributes = platform::kSE_PRIVILEGE_ENABLED;
     if (!OS().sec.AdjustTokenPrivileges(token.get(), 0, &tp, sizeof(tp), nullptr, nullptr))
       RaiseShutdownError(kErrCannotAdjustToken, source, kNoPrivileges, u"]");
-    bRet = true;
+    result = true;
   });
-  p.Result(bRet);
-  return bRet;
+  p.Result(result);
+  return result;
 }
 
 }  // namespace kes

@@ -44,15 +44,15 @@ bool RestartWindows(ShutdownOptions options);
 bool LogoffWindows(ShutdownOptions options);
 
 // Traced. Enables the shutdown privilege (NTEnableShutDown, else SetPrivilegeToken as this
-// procedure) and calls ExitWindowsEx(eType, kShutdownReason). True when the system accepted the
+// procedure) and calls ExitWindowsEx(`type`, kShutdownReason). True when the system accepted the
 // request; false, logged, when no way of enabling the privilege worked or the call was refused.
-bool ShutdownSystem(std::int32_t eType);
+bool ShutdownSystem(std::int32_t type);
 
 // Traced. Enables SeShutdownPrivilege in the program's own process token. True when the
 // adjustment call succeeded (a privilege the token does not hold is not detected); false, with
 // the failing step logged as a handled run-time error, when the privilege value, the process or
-// its token could not be had or the adjustment failed. sMsg is only logged. The token handle is
-// always closed.
-bool NTEnableShutDown(std::u16string& sMsg);
+// its token could not be had or the adjustment failed. `message` is only logged. The token handle
+// is always closed.
+bool NTEnableShutDown(std::u16string& message);
 
 }  // namespace kes

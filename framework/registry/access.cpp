@@ -139,7 +139,7 @@ std::optional<std::u16string> QueryText(const Proc& p, HKEY key, const std::u16s
 
 }  // namespace
 
-std::u16string GetHKEYName(HKEY RootHKEY, bool bShortName) {
+std::u16string GetHKEYName(HKEY root, bool short_name) {
   struct Name {
     HKEY root;
     const char16_t* short_name;
@@ -155,13 +155,13 @@ std::u16string GetHKEYName(HKEY RootHKEY, bool bShortName) {
       {platform::kHKEY_DYN_DATA, u"hkdd", u"hkey_dyn_data"},
   };
   for (const auto& n : kNames) {
-    if (n.root == RootHKEY) return bShortName ? n.short_name : n.long_name;
+    if (n.root == root) return short_name ? n.short_name : n.long_name;
   }
   return u"";
 }
 
-std::u16string GetRegAPIReturnMsg(std::int32_t lStatus) {
-  switch (lStatus) {
+std::u16string GetRegAPIReturnMsg(std::int32_t status) {
+  switch (status) {
     case 0:
       return u"API Success!";
     case 1:
@@ -203,112 +203,112 @@ std::u16string GetRegAPIReturnMsg(std::int32_t lStatus) {
   }
 }
 
-bool AddRegFlagWOW64(HKEY RootHKEY, std::u16string& sRegKey, std::int32_t& lDesiredSAM,
-                     bool& bRemovedWOW6432Node, bool bIsGuestSession) {
+bool AddRegFlagWOW64(HKEY root, std::u16string& reg_key, std::int32_t& desired_sam,
+                     bool& removed_wow6432_node, bool is_guest_session) {
   Proc p(kModule, u"AddRegFlagWOW64", Kind::Function);
-  p.Args({u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey, u"lDesiredSAM",
-          lDesiredSAM, u"bIsGuestSession", bIsGuestSession});
+  p.Args({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key, u"lDesiredSAM", desired_sam,
+          u"bIsGuestSession", is_guest_session});
   bool result = false;
   p.Step([&] {
-    if (sRegKey.empty()) {
+    if (reg_key.empty()) {
       p.Log(u"Aborting; Passed empty string!", debug::Event_Normal);
       return;
     }
-    bRemovedWOW6432Node = false;
+    removed_wow6432_node = false;
     // Before the environment object exists the machine is taken to be 64-bit: asking for the
     // native view on 32-bit Windows does no harm, missing it on 64-bit Windows would.
     if (Ctx().env && !Ctx().env->Win64bit) return;
 
     bool redirected_branch = false;
-    switch (RootHKEY) {
+    switch (root) {
       case platform::kHKEY_LOCAL_MACHINE:
-        redirected_branch = FindNoCase(sRegKey, u"SOFTWARE\\") != std::u16string::npos;
+        redirected_branch = FindNoCase(reg_key, u"SOFTWARE\\") != std::u16string::npos;
         break;
       case platform::kHKEY_CURRENT_USER:
       case platform::kHKEY_USERS:
       case platform::kHKEY_CURRENT_USER_LOCAL_SETTINGS:
-        redirected_branch = FindNoCase(sRegKey, u"SOFTWARE\\Classes\\") != std::u16string::npos;
+        redirected_branch = FindNoCase(reg_key, u"SOFTWARE\\Classes\\") != std::u16string::npos;
         break;
       default:
         break;
     }
     if (!redirected_branch) return;
 
-    if (FindNoCase(sRegKey, u"WOW6432Node") != std::u16string::npos) {
+    if (FindNoCase(reg_key, u"WOW6432Node") != std::u16string::npos) {
       // A hive loaded from another installation keeps its WOW6432Node: there it is a real key.
-      if (FindNoCase(sRegKey, u"guest_") != std::u16string::npos) return;
-      sRegKey = ReplaceAll(sRegKey, u"WOW6432Node\\", u"", true);
-      bRemovedWOW6432Node = true;
+      if (FindNoCase(reg_key, u"guest_") != std::u16string::npos) return;
+      reg_key = ReplaceAll(reg_key, u"WOW6432Node\\", u"", true);
+      removed_wow6432_node = true;
       p.Log(u"Removed 'WOW6432Node\\' from non-offline/guest registry key string...",
             debug::Event_Verbose,
-            debug::VarsToText({u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey,
-                               u"bIsGuestSession", bIsGuestSession}));
+            debug::VarsToText({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key,
+                               u"bIsGuestSession", is_guest_session}));
       return;
     }
-    lDesiredSAM |= static_cast<std::int32_t>(platform::kKEY_WOW64_64KEY);
+    desired_sam |= static_cast<std::int32_t>(platform::kKEY_WOW64_64KEY);
     result = true;
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"sRegKey", sRegKey, u"lDesiredSAM", lDesiredSAM,
-                                    u"bRemovedWOW6432Node", bRemovedWOW6432Node});
+  p.Vars(debug::Var_ReturnedByRef, {u"sRegKey", reg_key, u"lDesiredSAM", desired_sam,
+                                    u"bRemovedWOW6432Node", removed_wow6432_node});
   p.Result(result);
   return result;
 }
 
-bool RegKeyExist(HKEY RootHKEY, std::u16string_view sRegKey, bool bOpenLink) {
+bool RegKeyExist(HKEY root, std::u16string_view reg_key, bool open_link) {
   Proc p(kModule, u"RegKeyExist", Kind::Function);
-  p.Args({u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey, u"bOpenLink", bOpenLink});
+  p.Args({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key, u"bOpenLink", open_link});
   bool result = false;
   p.Step([&] {
-    std::u16string key(sRegKey);
+    std::u16string key(reg_key);
     std::int32_t sam = static_cast<std::int32_t>(platform::kKEY_QUERY_VALUE);
     bool removed = false;
-    AddRegFlagWOW64(RootHKEY, key, sam, removed);
+    AddRegFlagWOW64(root, key, sam, removed);
     platform::UniqueHKey h(OS());
-    const LONG lReturn = OS().reg.RegOpenKeyExW(
-        RootHKEY, key.c_str(),
-        bOpenLink ? static_cast<DWORD>(platform::kREG_OPTION_OPEN_LINK) : DWORD{0},
+    const LONG status = OS().reg.RegOpenKeyExW(
+        root, key.c_str(),
+        open_link ? static_cast<DWORD>(platform::kREG_OPTION_OPEN_LINK) : DWORD{0},
         static_cast<DWORD>(sam), h.put());
-    if (lReturn == 0) {
+    if (status == 0) {
       result = true;
       return;
     }
-    LogStatus(p, lReturn, u"RegOpenKeyExW");
-    const std::u16string sAPIRet = GetRegAPIReturnMsg(lReturn);
-    p.Log(lReturn == 2 || lReturn == 3 ? u"Registry key does not exist!"
-                                       : u"WARNING:  Registry key may or may not exist!",
+    LogStatus(p, status, u"RegOpenKeyExW");
+    const std::u16string api_text = GetRegAPIReturnMsg(status);
+    p.Log(status == 2 || status == 3 ? u"Registry key does not exist!"
+                                     : u"WARNING:  Registry key may or may not exist!",
           debug::Event_Verbose,
-          debug::VarsToText({u"sRegKey", key, u"lReturn", lReturn, u"sAPIRet", sAPIRet}));
+          debug::VarsToText({u"sRegKey", key, u"lReturn", status, u"sAPIRet", api_text}));
   });
   p.Result(result);
   return result;
 }
 
-bool RegReadValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_view sValueName,
-                  std::int32_t lType, const Value& vDefault, Value& vResult) {
+bool RegReadValue(HKEY root, std::u16string_view reg_key, std::u16string_view value_name,
+                  std::int32_t type, const Value& default_value, Value& value_read) {
   Proc p(kModule, u"RegReadValue", Kind::Function);
-  p.Args({u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey});
+  p.Args({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key});
   bool result = false;
-  vResult = vDefault;
+  value_read = default_value;
   p.Step([&] {
-    std::u16string key = WithoutTrailingBackslash(sRegKey);
+    std::u16string key = WithoutTrailingBackslash(reg_key);
     std::int32_t sam = static_cast<std::int32_t>(platform::kKEY_QUERY_VALUE);
     bool removed = false;
-    AddRegFlagWOW64(RootHKEY, key, sam, removed);
+    AddRegFlagWOW64(root, key, sam, removed);
     platform::UniqueHKey h(OS());
     const LONG opened =
-        OS().reg.RegOpenKeyExW(RootHKEY, key.c_str(), 0, static_cast<DWORD>(sam), h.put());
+        OS().reg.RegOpenKeyExW(root, key.c_str(), 0, static_cast<DWORD>(sam), h.put());
     if (opened != 0) {
       LogStatus(p, opened, u"RegOpenKeyExW");
       return;
     }
-    const std::u16string name(sValueName);
-    switch (lType) {
+    const std::u16string name(value_name);
+    switch (type) {
       case platform::kREG_SZ:
       case platform::kREG_EXPAND_SZ: {
         auto text = QueryText(p, h.get(), name, u"REG_SZ");
         if (!text) return;
         // Writers do not always store the terminating NUL, and some pad with blanks.
-        vResult = TrimNull(*text, true);
+        value_read = TrimNull(*text, true);
         result = true;
         return;
       }
@@ -316,62 +316,63 @@ bool RegReadValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_vie
         auto text = QueryText(p, h.get(), name, u"REG_MULTI_SZ");
         if (!text) return;
         while (!text->empty() && text->back() == u'\0') text->pop_back();
-        vResult = std::move(*text);
+        value_read = std::move(*text);
         result = true;
         return;
       }
       case platform::kREG_DWORD: {
         std::uint8_t data[4] = {};
-        DWORD type = 0;
+        DWORD stored_type = 0;
         DWORD size = sizeof data;
-        const LONG status = OS().reg.RegQueryValueExW(h.get(), name.c_str(), &type, data, &size);
+        const LONG status =
+            OS().reg.RegQueryValueExW(h.get(), name.c_str(), &stored_type, data, &size);
         if (status != 0) {
           LogStatus(p, status, u"RegQueryValueExW REG_DWORD");
           return;
         }
-        vResult = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
-                                            (static_cast<std::uint32_t>(data[3]) << 24));
+        value_read = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                                               (static_cast<std::uint32_t>(data[3]) << 24));
         result = true;
         return;
       }
       default:
         p.Log(u"Value type not supported for reading; the default is returned.",
-              debug::Event_Normal, debug::VarsToText({u"lType", lType}));
+              debug::Event_Normal, debug::VarsToText({u"lType", type}));
         return;
     }
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"vResult", vResult});
+  p.Vars(debug::Var_ReturnedByRef, {u"vResult", value_read});
   p.Result(result);
   return result;
 }
 
-bool RegWriteValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_view sValueName,
-                   std::int32_t lType, const Value& vRegData) {
+bool RegWriteValue(HKEY root, std::u16string_view reg_key, std::u16string_view value_name,
+                   std::int32_t type, const Value& reg_data) {
   Proc p(kModule, u"RegWriteValue", Kind::Function);
-  p.Args({u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey, u"sValueName", sValueName,
-          u"lType", lType, u"vRegData", vRegData});
+  p.Args({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key, u"sValueName", value_name,
+          u"lType", type, u"vRegData", reg_data});
   bool result = false;
   p.Step([&] {
     // The data is made ready before the key is touched, so refused or unconvertible data leaves
     // the registry as it was.
     std::vector<std::uint8_t> data;
-    switch (lType) {
+    switch (type) {
       case platform::kREG_SZ:
       case platform::kREG_EXPAND_SZ:
         // Stored with its terminating NUL, as Windows' own readers expect of a text value.
-        data = Utf16LeBytes(ToText(vRegData) + u'\0');
+        data = Utf16LeBytes(ToText(reg_data) + u'\0');
         break;
       case platform::kREG_DWORD: {
-        const auto v = static_cast<std::uint32_t>(ToLong(vRegData));
+        const auto v = static_cast<std::uint32_t>(ToLong(reg_data));
         data = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                 static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
         break;
       }
       case platform::kREG_MULTI_SZ: {
-        const std::u16string entry = ToText(vRegData);
+        const std::u16string entry = ToText(reg_data);
         Value current;
         std::u16string list;
-        if (RegReadValue(RootHKEY, sRegKey, sValueName, platform::kREG_MULTI_SZ, u"", current)) {
+        if (RegReadValue(root, reg_key, value_name, platform::kREG_MULTI_SZ, u"", current)) {
           const std::u16string* text = current.get_if<std::u16string>();
           std::size_t start = 0;
           while (text && start <= text->size()) {
@@ -397,31 +398,31 @@ bool RegWriteValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_vi
         return;
       default:
         p.Log(u"Value type not supported for writing; nothing was stored.", debug::Event_Normal,
-              debug::VarsToText({u"lType", lType}));
+              debug::VarsToText({u"lType", type}));
         return;
     }
 
-    std::u16string key = WithoutTrailingBackslash(sRegKey);
+    std::u16string key = WithoutTrailingBackslash(reg_key);
     std::int32_t sam =
         static_cast<std::int32_t>(platform::kKEY_SET_VALUE | platform::kKEY_CREATE_SUB_KEY);
     bool removed = false;
-    AddRegFlagWOW64(RootHKEY, key, sam, removed);
+    AddRegFlagWOW64(root, key, sam, removed);
     platform::UniqueHKey h(OS());
     DWORD disposition = 0;
     const LONG created =
-        OS().reg.RegCreateKeyExW(RootHKEY, key.c_str(), u"", platform::kREG_OPTION_NON_VOLATILE,
+        OS().reg.RegCreateKeyExW(root, key.c_str(), u"", platform::kREG_OPTION_NON_VOLATILE,
                                  static_cast<DWORD>(sam), h.put(), &disposition);
     if (created != 0) {
       LogStatus(p, created, u"RegCreateKeyExW");
       return;
     }
-    const std::u16string name(sValueName);
-    const auto lDataLen = static_cast<std::int32_t>(data.size());
-    const LONG status = OS().reg.RegSetValueExW(h.get(), name.c_str(), static_cast<DWORD>(lType),
+    const std::u16string name(value_name);
+    const auto data_len = static_cast<std::int32_t>(data.size());
+    const LONG status = OS().reg.RegSetValueExW(h.get(), name.c_str(), static_cast<DWORD>(type),
                                                 data.data(), static_cast<DWORD>(data.size()));
     if (status != 0) {
       LogStatus(p, status, u"RegSetValueExW",
-                debug::VarsToText({u"vRegData", vRegData, u"lDataLen", lDataLen}));
+                debug::VarsToText({u"vRegData", reg_data, u"lDataLen", data_len}));
       return;
     }
     result = true;
@@ -430,84 +431,83 @@ bool RegWriteValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_vi
   return result;
 }
 
-bool RegDeleteValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_view sValueName,
-                    bool& bValueNotFound, std::int32_t& lRetAPI) {
+bool RegDeleteValue(HKEY root, std::u16string_view reg_key, std::u16string_view value_name,
+                    bool& value_not_found, std::int32_t& api_status) {
   Proc p(kModule, u"RegDeleteValue", Kind::Function);
-  p.Args(
-      {u"RootHKEY", GetHKEYName(RootHKEY, true), u"sRegKey", sRegKey, u"sValueName", sValueName});
+  p.Args({u"RootHKEY", GetHKEYName(root, true), u"sRegKey", reg_key, u"sValueName", value_name});
   bool result = false;
-  bValueNotFound = false;
-  lRetAPI = 0;
+  value_not_found = false;
+  api_status = 0;
   p.Step([&] {
-    std::u16string key = WithoutTrailingBackslash(sRegKey);
+    std::u16string key = WithoutTrailingBackslash(reg_key);
     std::int32_t sam = static_cast<std::int32_t>(platform::kKEY_SET_VALUE);
     bool removed = false;
-    AddRegFlagWOW64(RootHKEY, key, sam, removed);
-    const std::u16string name(sValueName);
-    bool bTakeControlRetry = false;
+    AddRegFlagWOW64(root, key, sam, removed);
+    const std::u16string name(value_name);
+    bool take_control_retry = false;
     while (true) {
       platform::UniqueHKey h(OS());
       const LONG opened =
-          OS().reg.RegOpenKeyExW(RootHKEY, key.c_str(), 0, static_cast<DWORD>(sam), h.put());
+          OS().reg.RegOpenKeyExW(root, key.c_str(), 0, static_cast<DWORD>(sam), h.put());
       if (opened != 0) {
-        lRetAPI = LogStatus(p, opened, u"RegOpenKeyExW");
+        api_status = LogStatus(p, opened, u"RegOpenKeyExW");
         return;
       }
-      const LONG lRet = OS().reg.RegDeleteValueW(h.get(), name.c_str());
-      if (lRet == 0) {
-        p.Log(bTakeControlRetry
+      const LONG status = OS().reg.RegDeleteValueW(h.get(), name.c_str());
+      if (status == 0) {
+        p.Log(take_control_retry
                   ? u"Delete registry value success!  (after fail/take control/retry!)"
                   : u"Delete registry value success!",
               debug::Event_Verbose,
-              debug::VarsToText(
-                  {u"sRegKey", key, u"sValueName", name, u"bTakeControlRetry", bTakeControlRetry}));
+              debug::VarsToText({u"sRegKey", key, u"sValueName", name, u"bTakeControlRetry",
+                                 take_control_retry}));
         result = true;
         return;
       }
-      if (lRet == static_cast<LONG>(platform::kERROR_FILE_NOT_FOUND)) {
-        if (!bTakeControlRetry) bValueNotFound = true;
-        p.Log(bTakeControlRetry ? u"Registry value not found!  (after fail/take control/retry!)"
-                                : u"Registry value not found!",
+      if (status == static_cast<LONG>(platform::kERROR_FILE_NOT_FOUND)) {
+        if (!take_control_retry) value_not_found = true;
+        p.Log(take_control_retry ? u"Registry value not found!  (after fail/take control/retry!)"
+                                 : u"Registry value not found!",
               debug::Event_Verbose, debug::VarsToText({u"sRegKey", key, u"sValueName", name}));
         result = true;
         return;
       }
-      LogStatus(p, lRet, u"RegDeleteValueW",
-                debug::VarsToText({u"lRet", lRet, u"sRegKey", key, u"sValueName", name,
-                                   u"bTakeControlRetry", bTakeControlRetry}));
+      LogStatus(p, status, u"RegDeleteValueW",
+                debug::VarsToText({u"lRet", status, u"sRegKey", key, u"sValueName", name,
+                                   u"bTakeControlRetry", take_control_retry}));
       h.reset();
-      if (bTakeControlRetry) {
-        lRetAPI = lRet;
+      if (take_control_retry) {
+        api_status = status;
         return;
       }
-      bTakeControlRetry = true;
+      take_control_retry = true;
       p.Log(u"Attempting to obtain ownership/permissions over the registry key...",
             debug::Event_Normal);
       std::u16string owner;
       std::u16string perm;
-      TakeControlReg(RootHKEY, key, owner, perm);
-      GetRegKeyPermissions(RootHKEY, key);
+      TakeControlReg(root, key, owner, perm);
+      GetRegKeyPermissions(root, key);
     }
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"bValueNotFound", bValueNotFound, u"lRetAPI", lRetAPI});
+  p.Vars(debug::Var_ReturnedByRef, {u"bValueNotFound", value_not_found, u"lRetAPI", api_status});
   p.Result(result);
   return result;
 }
 
-bool RegDeleteValue(HKEY RootHKEY, std::u16string_view sRegKey, std::u16string_view sValueName) {
+bool RegDeleteValue(HKEY root, std::u16string_view reg_key, std::u16string_view value_name) {
   bool not_found = false;
   std::int32_t status = 0;
-  return RegDeleteValue(RootHKEY, sRegKey, sValueName, not_found, status);
+  return RegDeleteValue(root, reg_key, value_name, not_found, status);
 }
 
-void RegImport(std::u16string_view sFile, bool bWait) {
+void RegImport(std::u16string_view file, bool wait_for_exit) {
   Proc p(kModule, u"RegImport", Kind::Sub);
-  p.Args({u"sFile", sFile, u"bWait", bWait});
+  p.Args({u"sFile", file, u"bWait", wait_for_exit});
   p.Step([&] {
     const std::u16string system32 = Ctx().env ? Ctx().env->DirBS_System32 : std::u16string();
-    const std::u16string args = u"import \"" + std::u16string(sFile) + u"\"";
-    std::int32_t lErrLvl = 0;
-    ShellX(system32 + u"reg.exe", args, bWait, kShellHide, lErrLvl, false, 0);
+    const std::u16string args = u"import \"" + std::u16string(file) + u"\"";
+    std::int32_t exit_code = 0;
+    ShellX(system32 + u"reg.exe", args, wait_for_exit, kShellHide, exit_code, false, 0);
   });
 }
 

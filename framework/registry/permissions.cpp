@@ -15,25 +15,25 @@ constexpr std::u16string_view kNotAvailable =
 
 }  // namespace
 
-void TakeControlReg(platform::HKEY eHKEY, std::u16string_view sRegSubKey,
-                    std::u16string& sTakeOwnerName, std::u16string& sTakePermName) {
+void TakeControlReg(platform::HKEY root, std::u16string_view reg_sub_key,
+                    std::u16string& take_owner_name, std::u16string& take_perm_name) {
   Proc p(kModule, u"TakeControlReg", Kind::Sub);
-  p.Args({u"eHKEY", GetHKEYName(eHKEY, true), u"sRegSubKey", sRegSubKey, u"sTakeOwnerName",
-          sTakeOwnerName, u"sTakePermName", sTakePermName});
+  p.Args({u"eHKEY", GetHKEYName(root, true), u"sRegSubKey", reg_sub_key, u"sTakeOwnerName",
+          take_owner_name, u"sTakePermName", take_perm_name});
   p.Log(kNotAvailable, debug::Event_Normal);
 }
 
-void TakeControl(std::u16string_view sFileOrDir, bool bIncludeSubDirs, std::int32_t ShowType,
-                 std::u16string& sTakeOwnerName, std::u16string& sTakePermName) {
+void TakeControl(std::u16string_view file_or_dir, bool include_sub_dirs, std::int32_t show_type,
+                 std::u16string& take_owner_name, std::u16string& take_perm_name) {
   Proc p(kModule, u"TakeControl", Kind::Sub);
-  p.Args({u"sFileOrDir", sFileOrDir, u"bIncludeSubDirs", bIncludeSubDirs, u"ShowType", ShowType,
-          u"sTakeOwnerName", sTakeOwnerName, u"sTakePermName", sTakePermName});
+  p.Args({u"sFileOrDir", file_or_dir, u"bIncludeSubDirs", include_sub_dirs, u"ShowType", show_type,
+          u"sTakeOwnerName", take_owner_name, u"sTakePermName", take_perm_name});
   p.Log(kNotAvailable, debug::Event_Normal);
 }
 
-bool GetRegKeyPermissions(platform::HKEY eHKEY, std::u16string_view sSubKey) {
+bool GetRegKeyPermissions(platform::HKEY root, std::u16string_view sub_key) {
   Proc p(kModule, u"GetRegKeyPermissions", Kind::Function);
-  p.Args({u"eHKEY", GetHKEYName(eHKEY, true), u"sSubKey", sSubKey});
+  p.Args({u"eHKEY", GetHKEYName(root, true), u"sSubKey", sub_key});
   p.Log(kNotAvailable, debug::Event_Normal);
   // Not one of the five grants was made.
   const bool failed = true;

@@ -96,13 +96,13 @@ std::u16string RTrim(std::u16string_view s) {
 }
 
 std::u16string ReplaceAll(std::u16string_view s, std::u16string_view find, std::u16string_view with,
-                          bool bIgnoreCase) {
+                          bool ignore_case) {
   if (find.empty()) return std::u16string(s);
   std::u16string out;
   out.reserve(s.size());
   std::size_t from = 0;
   for (;;) {
-    const std::size_t pos = FindWith(s, find, from, bIgnoreCase);
+    const std::size_t pos = FindWith(s, find, from, ignore_case);
     if (pos == std::u16string_view::npos) break;
     out.append(s.substr(from, pos - from)).append(with);
     from = pos + find.size();
@@ -111,16 +111,16 @@ std::u16string ReplaceAll(std::u16string_view s, std::u16string_view find, std::
   return out;
 }
 
-std::u16string TrimNull(std::u16string& s, bool bTrim) {
+std::u16string TrimNull(std::u16string& s, bool trim) {
   const std::size_t nul = s.find(u'\0');
   if (nul != std::u16string::npos) s.resize(nul);
-  if (bTrim) s = Trim(s);
+  if (trim) s = Trim(s);
   return s;
 }
 
 bool InStrCollection(std::u16string_view s, const std::vector<std::u16string>& collection,
-                     std::int32_t lCompare) {
-  const bool ignore_case = lCompare != kCompareBinary;
+                     std::int32_t compare_mode) {
+  const bool ignore_case = compare_mode != kCompareBinary;
   for (const auto& item : collection) {
     if (item.empty()) continue;
     if (FindWith(s, item, 0, ignore_case) != std::u16string_view::npos) return true;
@@ -128,19 +128,20 @@ bool InStrCollection(std::u16string_view s, const std::vector<std::u16string>& c
   return false;
 }
 
-std::int32_t GetWordCount(std::u16string_view s, std::u16string_view sWord, std::int32_t lCompare) {
+std::int32_t GetWordCount(std::u16string_view s, std::u16string_view word,
+                          std::int32_t compare_mode) {
   debug::Proc p(kModule, u"GetWordCount", debug::Kind::Function);
-  p.Args({u"s", s, u"sWord", sWord, u"lCompare", lCompare});
+  p.Args({u"s", s, u"sWord", word, u"lCompare", compare_mode});
   std::int32_t count = 0;
-  if (sWord.empty()) {
+  if (word.empty()) {
     p.Log(u"The word to count is empty; the count is 0.");
   } else {
     p.Step([&] {
-      const bool ignore_case = lCompare != kCompareBinary;
-      std::size_t pos = FindWith(s, sWord, 0, ignore_case);
+      const bool ignore_case = compare_mode != kCompareBinary;
+      std::size_t pos = FindWith(s, word, 0, ignore_case);
       while (pos != std::u16string_view::npos) {
         ++count;
-        pos = FindWith(s, sWord, pos + sWord.size(), ignore_case);
+        pos = FindWith(s, word, pos + word.size(), ignore_case);
       }
     });
   }
@@ -162,8 +163,8 @@ std::u16string ReplaceNullsForDisplay(std::u16string& s) {
   return s;
 }
 
-std::u16string FilterCRLF(std::u16string_view s, bool bEncode) {
-  if (bEncode) {
+std::u16string FilterCRLF(std::u16string_view s, bool encode) {
+  if (encode) {
     std::u16string out = ReplaceAll(s, u"\r\n", u"<CRLF>");
     out = ReplaceAll(out, u"\r", u"<CR>");
     return ReplaceAll(out, u"\n", u"<LF>");
@@ -173,116 +174,117 @@ std::u16string FilterCRLF(std::u16string_view s, bool bEncode) {
   return ReplaceAll(out, u"<LF>", u"\n");
 }
 
-bool StringMatch(std::u16string_view s1, std::u16string_view s2, bool bCaseSensitive) {
+bool StringMatch(std::u16string_view s1, std::u16string_view s2, bool case_sensitive) {
   const std::u16string a = Trim(s1);
   const std::u16string b = Trim(s2);
   if (a.size() != b.size()) return false;
-  return bCaseSensitive ? a == b : EqualsNoCase(a, b);
+  return case_sensitive ? a == b : EqualsNoCase(a, b);
 }
 
-bool StringStartsWith(std::u16string_view s, std::u16string_view sPrefix, bool bCaseSensitive,
-                      bool bTrim) {
+bool StringStartsWith(std::u16string_view s, std::u16string_view prefix, bool case_sensitive,
+                      bool trim) {
   std::u16string text(s);
-  std::u16string prefix(sPrefix);
-  if (bTrim) {
+  std::u16string wanted(prefix);
+  if (trim) {
     text = LTrim(text);
-    prefix = Trim(prefix);
+    wanted = Trim(wanted);
   }
-  if (text.size() < prefix.size()) return false;
-  return StringMatch(std::u16string_view(text).substr(0, prefix.size()), prefix, bCaseSensitive);
+  if (text.size() < wanted.size()) return false;
+  return StringMatch(std::u16string_view(text).substr(0, wanted.size()), wanted, case_sensitive);
 }
 
-std::u16string StripString(std::u16string& sString, std::u16string_view sDelimiter,
-                           std::int32_t ReturnType, bool bIncludeDelimiterInOutput,
-                           bool bTrimSpacesFromRemovalPoint) {
+std::u16string StripString(std::u16string& text, std::u16string_view delimiter,
+                           std::int32_t return_type, bool include_delimiter_in_output,
+                           bool trim_spaces_from_removal_point) {
   debug::Proc p(kModule, u"StripString", debug::Kind::Function);
-  p.Vars(debug::Var_PassedByRef, {u"sString", sString});
-  p.Args({u"sDelimiter", sDelimiter, u"ReturnType", ReturnType, u"bIncludeDelimiterInOutput",
-          bIncludeDelimiterInOutput, u"bTrimSpacesFromRemovalPoint", bTrimSpacesFromRemovalPoint});
-  if (sDelimiter.empty()) p.Log(kEmptyDelimiter);
-  if (!IsKnownReturnType(ReturnType))
-    p.Log(u"Unknown ReturnType " + Dec(ReturnType) +
+  p.Vars(debug::Var_PassedByRef, {u"sString", text});
+  p.Args({u"sDelimiter", delimiter, u"ReturnType", return_type, u"bIncludeDelimiterInOutput",
+          include_delimiter_in_output, u"bTrimSpacesFromRemovalPoint",
+          trim_spaces_from_removal_point});
+  if (delimiter.empty()) p.Log(kEmptyDelimiter);
+  if (!IsKnownReturnType(return_type))
+    p.Log(u"Unknown ReturnType " + Dec(return_type) +
           u" (0 to 3 are known); the text is left unchanged.");
   p.Step([&] {
-    auto cut = CutAtDelimiter(sString, sDelimiter, ReturnType, bIncludeDelimiterInOutput,
-                              bTrimSpacesFromRemovalPoint);
-    if (cut) sString = std::move(*cut);
+    auto cut = CutAtDelimiter(text, delimiter, return_type, include_delimiter_in_output,
+                              trim_spaces_from_removal_point);
+    if (cut) text = std::move(*cut);
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"sString", sString});
-  p.Result(Value(sString));
-  return sString;
+  p.Vars(debug::Var_ReturnedByRef, {u"sString", text});
+  p.Result(Value(text));
+  return text;
 }
 
-std::u16string StripStringNS(std::u16string& sString, std::u16string_view sDelimiter,
-                             std::int32_t ReturnType, bool bIncludeDelimiterInOutput,
-                             bool bTrimSpacesFromRemovalPoint) {
-  auto cut = CutAtDelimiter(sString, sDelimiter, ReturnType, bIncludeDelimiterInOutput,
-                            bTrimSpacesFromRemovalPoint);
-  if (cut) sString = std::move(*cut);
-  return sString;
+std::u16string StripStringNS(std::u16string& text, std::u16string_view delimiter,
+                             std::int32_t return_type, bool include_delimiter_in_output,
+                             bool trim_spaces_from_removal_point) {
+  auto cut = CutAtDelimiter(text, delimiter, return_type, include_delimiter_in_output,
+                            trim_spaces_from_removal_point);
+  if (cut) text = std::move(*cut);
+  return text;
 }
 
-std::u16string Strip(std::u16string_view sString, std::u16string_view sStringToRemove) {
+std::u16string Strip(std::u16string_view text, std::u16string_view string_to_remove) {
   debug::Proc p(kModule, u"Strip", debug::Kind::Function);
-  p.Args({u"sString", sString, u"sStringToRemove", sStringToRemove});
-  std::u16string result(sString);
-  if (sStringToRemove.empty()) {
+  p.Args({u"sString", text, u"sStringToRemove", string_to_remove});
+  std::u16string result(text);
+  if (string_to_remove.empty()) {
     p.Log(u"The text to remove is empty; the text is returned unchanged.");
   } else {
-    p.Step([&] { result = ReplaceAll(sString, sStringToRemove, u"", true); });
+    p.Step([&] { result = ReplaceAll(text, string_to_remove, u"", true); });
   }
   p.Result(Value(result));
   return result;
 }
 
-std::u16string StripEndOfString(std::u16string_view sOriginalString, std::u16string_view sDelimiter,
-                                bool bUseFirstDelimiter, bool bRemovePreceedingSpaces,
-                                bool bRemoveTrailingSpaces) {
+std::u16string StripEndOfString(std::u16string_view original_string, std::u16string_view delimiter,
+                                bool use_first_delimiter, bool remove_preceeding_spaces,
+                                bool remove_trailing_spaces) {
   debug::Proc p(kModule, u"StripEndOfString", debug::Kind::Function);
-  p.Args({u"sOriginalString", sOriginalString, u"sDelimiter", sDelimiter, u"bUseFirstDelimiter",
-          bUseFirstDelimiter, u"bRemovePreceedingSpaces", bRemovePreceedingSpaces,
-          u"bRemoveTrailingSpaces", bRemoveTrailingSpaces});
-  return StripOfString(p, sOriginalString, sDelimiter, bUseFirstDelimiter, true,
-                       bRemovePreceedingSpaces, bRemoveTrailingSpaces);
+  p.Args({u"sOriginalString", original_string, u"sDelimiter", delimiter, u"bUseFirstDelimiter",
+          use_first_delimiter, u"bRemovePreceedingSpaces", remove_preceeding_spaces,
+          u"bRemoveTrailingSpaces", remove_trailing_spaces});
+  return StripOfString(p, original_string, delimiter, use_first_delimiter, true,
+                       remove_preceeding_spaces, remove_trailing_spaces);
 }
 
-std::u16string StripBeginningOfString(std::u16string_view sOriginalString,
-                                      std::u16string_view sDelimiter, bool bUseFirstDelimiter,
-                                      bool bRemovePreceedingSpaces, bool bRemoveTrailingSpaces) {
+std::u16string StripBeginningOfString(std::u16string_view original_string,
+                                      std::u16string_view delimiter, bool use_first_delimiter,
+                                      bool remove_preceeding_spaces, bool remove_trailing_spaces) {
   debug::Proc p(kModule, u"StripBeginningOfString", debug::Kind::Function);
-  p.Args({u"sOriginalString", sOriginalString, u"sDelimiter", sDelimiter, u"bUseFirstDelimiter",
-          bUseFirstDelimiter, u"bRemovePreceedingSpaces", bRemovePreceedingSpaces,
-          u"bRemoveTrailingSpaces", bRemoveTrailingSpaces});
-  return StripOfString(p, sOriginalString, sDelimiter, bUseFirstDelimiter, false,
-                       bRemovePreceedingSpaces, bRemoveTrailingSpaces);
+  p.Args({u"sOriginalString", original_string, u"sDelimiter", delimiter, u"bUseFirstDelimiter",
+          use_first_delimiter, u"bRemovePreceedingSpaces", remove_preceeding_spaces,
+          u"bRemoveTrailingSpaces", remove_trailing_spaces});
+  return StripOfString(p, original_string, delimiter, use_first_delimiter, false,
+                       remove_preceeding_spaces, remove_trailing_spaces);
 }
 
-std::u16string StripTrailingCharacters(std::u16string& s, std::u16string_view sChars) {
-  if (sChars == u" ") {
+std::u16string StripTrailingCharacters(std::u16string& s, std::u16string_view chars) {
+  if (chars == u" ") {
     s = RTrim(s);
-  } else if (!sChars.empty()) {
-    while (EndsWith(s, sChars)) s.resize(s.size() - sChars.size());
+  } else if (!chars.empty()) {
+    while (EndsWith(s, chars)) s.resize(s.size() - chars.size());
   }
   return s;
 }
 
-std::u16string StripLeadingCharacters(std::u16string& s, std::u16string_view sChars) {
-  if (sChars == u" ") {
+std::u16string StripLeadingCharacters(std::u16string& s, std::u16string_view chars) {
+  if (chars == u" ") {
     s = LTrim(s);
-  } else if (!sChars.empty()) {
+  } else if (!chars.empty()) {
     std::size_t b = 0;
-    while (StartsWith(std::u16string_view(s).substr(b), sChars)) b += sChars.size();
+    while (StartsWith(std::u16string_view(s).substr(b), chars)) b += chars.size();
     s.erase(0, b);
   }
   return s;
 }
 
-std::u16string StripPath(std::u16string_view sFullPathAndFileName) {
+std::u16string StripPath(std::u16string_view full_path_and_file_name) {
   debug::Proc p(kModule, u"StripPath", debug::Kind::Function);
-  p.Args({u"sFullPathAndFileName", sFullPathAndFileName});
+  p.Args({u"sFullPathAndFileName", full_path_and_file_name});
   std::u16string result;
   p.Step([&] {
-    std::u16string_view path = sFullPathAndFileName;
+    std::u16string_view path = full_path_and_file_name;
     if (EndsWith(path, u"\\")) path.remove_suffix(1);
     const std::size_t pos = path.rfind(u'\\');
     result = std::u16string(pos == std::u16string_view::npos ? path : path.substr(pos + 1));
@@ -291,12 +293,12 @@ std::u16string StripPath(std::u16string_view sFullPathAndFileName) {
   return result;
 }
 
-std::u16string StripNameFromPath(std::u16string_view sFullPathAndFileName) {
+std::u16string StripNameFromPath(std::u16string_view full_path_and_file_name) {
   debug::Proc p(kModule, u"StripNameFromPath", debug::Kind::Function);
-  p.Args({u"sFullPathAndFileName", sFullPathAndFileName});
+  p.Args({u"sFullPathAndFileName", full_path_and_file_name});
   std::u16string result;
   p.Step([&] {
-    const std::u16string_view path = sFullPathAndFileName;
+    const std::u16string_view path = full_path_and_file_name;
     if (EndsWith(path, u":")) {
       result = std::u16string(path) + u"\\";
       return;
@@ -317,88 +319,88 @@ std::u16string StripNameFromPath(std::u16string_view sFullPathAndFileName) {
   return result;
 }
 
-std::u16string StripTrailingBackslash(std::u16string& sDir) {
+std::u16string StripTrailingBackslash(std::u16string& dir) {
   debug::Proc p(kModule, u"StripTrailingBackslash", debug::Kind::Function);
-  p.Vars(debug::Var_PassedByRef, {u"sDir", sDir});
+  p.Vars(debug::Var_PassedByRef, {u"sDir", dir});
   p.Step([&] {
-    if (EndsWith(sDir, u"\\")) sDir.pop_back();
+    if (EndsWith(dir, u"\\")) dir.pop_back();
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"sDir", sDir});
-  return sDir;
+  p.Vars(debug::Var_ReturnedByRef, {u"sDir", dir});
+  return dir;
 }
 
-bool StripLeftChrIf(std::u16string& s, std::u16string_view sChr) {
-  if (sChr.empty() || !StartsWith(s, sChr)) return false;
-  s.erase(0, sChr.size());
+bool StripLeftChrIf(std::u16string& s, std::u16string_view chars) {
+  if (chars.empty() || !StartsWith(s, chars)) return false;
+  s.erase(0, chars.size());
   return true;
 }
 
-bool StripRightChrIf(std::u16string& s, std::u16string_view sChr) {
-  if (sChr.empty() || !EndsWith(s, sChr)) return false;
-  s.resize(s.size() - sChr.size());
+bool StripRightChrIf(std::u16string& s, std::u16string_view chars) {
+  if (chars.empty() || !EndsWith(s, chars)) return false;
+  s.resize(s.size() - chars.size());
   return true;
 }
 
-std::int32_t StripWrappingChr(std::u16string& s, std::u16string_view sChr, bool bRepeat,
-                              bool bBothEndsRequired, bool bKeepIfOnlyChr) {
-  if (sChr.empty()) return 0;
-  if (bKeepIfOnlyChr && Trim(s) == sChr) return 0;
+std::int32_t StripWrappingChr(std::u16string& s, std::u16string_view chars, bool repeat,
+                              bool both_ends_required, bool keep_if_only_chr) {
+  if (chars.empty()) return 0;
+  if (keep_if_only_chr && Trim(s) == chars) return 0;
   std::int32_t removed = 0;
-  if (bBothEndsRequired) {
-    // A pair needs two distinct occurrences: a lone sChr does not wrap anything.
+  if (both_ends_required) {
+    // A pair needs two distinct occurrences: a lone `chars` does not wrap anything.
     do {
-      if (s.size() < 2 * sChr.size() || !StartsWith(s, sChr) || !EndsWith(s, sChr)) break;
-      s = s.substr(sChr.size(), s.size() - 2 * sChr.size());
+      if (s.size() < 2 * chars.size() || !StartsWith(s, chars) || !EndsWith(s, chars)) break;
+      s = s.substr(chars.size(), s.size() - 2 * chars.size());
       removed += 2;
-    } while (bRepeat);
+    } while (repeat);
     return removed;
   }
   do {
-    if (!StripLeftChrIf(s, sChr)) break;
+    if (!StripLeftChrIf(s, chars)) break;
     ++removed;
-  } while (bRepeat);
+  } while (repeat);
   do {
-    if (!StripRightChrIf(s, sChr)) break;
+    if (!StripRightChrIf(s, chars)) break;
     ++removed;
-  } while (bRepeat);
+  } while (repeat);
   return removed;
 }
 
-std::int32_t EnsureWrappingChr(std::u16string& s, std::u16string_view sChr, bool bTrimFirst) {
-  if (sChr.empty()) return 0;
-  if (bTrimFirst) s = Trim(s);
+std::int32_t EnsureWrappingChr(std::u16string& s, std::u16string_view chars, bool trim_first) {
+  if (chars.empty()) return 0;
+  if (trim_first) s = Trim(s);
   std::int32_t added = 0;
-  if (!StartsWith(s, sChr)) {
-    s.insert(0, sChr);
+  if (!StartsWith(s, chars)) {
+    s.insert(0, chars);
     ++added;
   }
   // The closing one must be a second occurrence, not the opening one seen from the other end.
-  if (s.size() < 2 * sChr.size() || !EndsWith(s, sChr)) {
-    s.append(sChr);
+  if (s.size() < 2 * chars.size() || !EndsWith(s, chars)) {
+    s.append(chars);
     ++added;
   }
   return added;
 }
 
-std::u16string StripNonNumericValuesFromTimeDateString(
-    std::u16string_view strDateString, std::u16string_view strDelimiterReplacement) {
+std::u16string StripNonNumericValuesFromTimeDateString(std::u16string_view date_string,
+                                                       std::u16string_view delimiter_replacement) {
   static constexpr std::u16string_view kDateChars = u"/\\-apm :.hs";
   std::u16string out;
-  out.reserve(strDateString.size());
-  for (char16_t c : strDateString) {
+  out.reserve(date_string.size());
+  for (char16_t c : date_string) {
     if (kDateChars.find(LowerChar(c)) != std::u16string_view::npos)
-      out.append(strDelimiterReplacement);
+      out.append(delimiter_replacement);
     else
       out.push_back(c);
   }
   return out;
 }
 
-bool HasUnicodeCharacters(std::u16string_view sString) {
+bool HasUnicodeCharacters(std::u16string_view text) {
   debug::Proc p(kModule, u"HasUnicodeCharacters", debug::Kind::Function);
-  p.Args({u"sString", sString});
+  p.Args({u"sString", text});
   bool result = false;
-  for (char16_t c : sString) {
+  for (char16_t c : text) {
     if (c > 255) {
       result = true;
       break;
@@ -408,11 +410,11 @@ bool HasUnicodeCharacters(std::u16string_view sString) {
   return result;
 }
 
-bool UseWideAPI(std::u16string_view sString) {
+bool UseWideAPI(std::u16string_view text) {
   debug::Proc p(kModule, u"UseWideAPI", debug::Kind::Function);
-  p.Args({u"sString", sString});
+  p.Args({u"sString", text});
   bool result = false;
-  for (char16_t c : sString) {
+  for (char16_t c : text) {
     const unsigned low = c & 0xFFu;
     if (low < 32 || low > 126) {
       result = true;
@@ -423,23 +425,23 @@ bool UseWideAPI(std::u16string_view sString) {
   return result;
 }
 
-bool SplitString(std::u16string_view sFullStr, std::u16string_view sDelimiter,
-                 std::u16string& sPrefix, std::u16string& sSuffix, bool bUseFirstDelimiter,
-                 bool bTrimSpaces) {
+bool SplitString(std::u16string_view full_text, std::u16string_view delimiter,
+                 std::u16string& prefix, std::u16string& suffix, bool use_first_delimiter,
+                 bool trim_spaces) {
   debug::Proc p(u"App_Common", u"SplitString", debug::Kind::Function);
-  p.Args({u"sFullStr", sFullStr, u"sDelimiter", sDelimiter, u"bUseFirstDelimiter",
-          bUseFirstDelimiter, u"bTrimSpaces", bTrimSpaces});
+  p.Args({u"sFullStr", full_text, u"sDelimiter", delimiter, u"bUseFirstDelimiter",
+          use_first_delimiter, u"bTrimSpaces", trim_spaces});
   bool found = false;
-  if (sDelimiter.empty()) p.Log(u"The delimiter is empty; the whole text is the prefix.");
+  if (delimiter.empty()) p.Log(u"The delimiter is empty; the whole text is the prefix.");
   p.Step([&] {
-    const std::size_t pos = FindDelimiter(sFullStr, sDelimiter, bUseFirstDelimiter);
+    const std::size_t pos = FindDelimiter(full_text, delimiter, use_first_delimiter);
     found = pos != std::u16string_view::npos;
-    std::u16string_view before = found ? sFullStr.substr(0, pos) : sFullStr;
-    std::u16string_view after = found ? sFullStr.substr(pos + sDelimiter.size()) : u"";
-    sPrefix = bTrimSpaces ? Trim(before) : std::u16string(before);
-    sSuffix = bTrimSpaces ? Trim(after) : std::u16string(after);
+    std::u16string_view before = found ? full_text.substr(0, pos) : full_text;
+    std::u16string_view after = found ? full_text.substr(pos + delimiter.size()) : u"";
+    prefix = trim_spaces ? Trim(before) : std::u16string(before);
+    suffix = trim_spaces ? Trim(after) : std::u16string(after);
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"sPrefix", sPrefix, u"sSuffix", sSuffix});
+  p.Vars(debug::Var_ReturnedByRef, {u"sPrefix", prefix, u"sSuffix", suffix});
   p.Result(found);
   return found;
 }

@@ -59,15 +59,15 @@ Date NowUTC() {
   return result;
 }
 
-std::u16string TimeLocaltoUTC(const Value& vDate) {
+std::u16string TimeLocaltoUTC(const Value& date) {
   debug::Proc p(kModule, u"TimeLocaltoUTC", debug::Kind::Function);
-  p.Args({u"vDate", vDate});
+  p.Args({u"vDate", date});
   std::u16string result;
   p.Step([&] {
     std::optional<Date> local;
-    if (const Date* d = vDate.get_if<Date>()) {
+    if (const Date* d = date.get_if<Date>()) {
       if (SplitDate(*d)) local = *d;
-    } else if (const std::u16string* s = vDate.get_if<std::u16string>()) {
+    } else if (const std::u16string* s = date.get_if<std::u16string>()) {
       local = ParseDateText(*s);
     }
     if (!local) {
@@ -93,126 +93,126 @@ std::u16string TimeLocaltoUTC(const Value& vDate) {
   return result;
 }
 
-bool DateToSystemTime(Date dtDate, platform::SYSTEMTIME& stSystemTime) {
+bool DateToSystemTime(Date date, platform::SYSTEMTIME& system_time) {
   debug::Proc p(kModule, u"DateToSystemTime", debug::Kind::Function);
-  p.Args({u"dtDate", dtDate});
+  p.Args({u"dtDate", date});
   bool ok = false;
   p.Step([&] {
-    const std::optional<CalendarTime> ct = SplitDate(dtDate);
+    const std::optional<CalendarTime> ct = SplitDate(date);
     if (!ct) {
-      p.Log(u"dtDate (serial " + U16(std::to_string(dtDate.serial)) +
+      p.Log(u"dtDate (serial " + U16(std::to_string(date.serial)) +
             u") is outside 0100-01-01 to 9999-12-31; the structure is left unchanged.");
       return;
     }
-    stSystemTime.wYear = static_cast<platform::WORD>(ct->year);
-    stSystemTime.wMonth = static_cast<platform::WORD>(ct->month);
-    stSystemTime.wDay = static_cast<platform::WORD>(ct->day);
-    stSystemTime.wHour = static_cast<platform::WORD>(ct->hour);
-    stSystemTime.wMinute = static_cast<platform::WORD>(ct->minute);
-    stSystemTime.wSecond = static_cast<platform::WORD>(ct->second);
+    system_time.wYear = static_cast<platform::WORD>(ct->year);
+    system_time.wMonth = static_cast<platform::WORD>(ct->month);
+    system_time.wDay = static_cast<platform::WORD>(ct->day);
+    system_time.wHour = static_cast<platform::WORD>(ct->hour);
+    system_time.wMinute = static_cast<platform::WORD>(ct->minute);
+    system_time.wSecond = static_cast<platform::WORD>(ct->second);
     ok = true;
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"stSystemTime", SystemTimeText(stSystemTime)});
+  p.Vars(debug::Var_ReturnedByRef, {u"stSystemTime", SystemTimeText(system_time)});
   p.Result(ok);
   return ok;
 }
 
-bool SystemTimeToDate(const platform::SYSTEMTIME& stSystemTime, Date& dtDate) {
+bool SystemTimeToDate(const platform::SYSTEMTIME& system_time, Date& date) {
   debug::Proc p(kModule, u"SystemTimeToDate", debug::Kind::Function);
-  p.Args({u"stSystemTime", SystemTimeText(stSystemTime)});
+  p.Args({u"stSystemTime", SystemTimeText(system_time)});
   bool ok = false;
   p.Step([&] {
-    const std::optional<Date> date = MakeDate(CalendarOf(stSystemTime));
-    if (!date) {
-      p.Log(u"The structure holds no valid date (" + SystemTimeText(stSystemTime) +
+    const std::optional<Date> made = MakeDate(CalendarOf(system_time));
+    if (!made) {
+      p.Log(u"The structure holds no valid date (" + SystemTimeText(system_time) +
             u"); dtDate is left unchanged.");
       return;
     }
-    dtDate = *date;
+    date = *made;
     ok = true;
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"dtDate", dtDate});
+  p.Vars(debug::Var_ReturnedByRef, {u"dtDate", date});
   p.Result(ok);
   return ok;
 }
 
-std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& stSystemTime) {
+std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& system_time) {
   debug::Proc p(kModule, u"SystemTimeToDateString", debug::Kind::Function);
-  p.Args({u"stSystemTime", SystemTimeText(stSystemTime)});
+  p.Args({u"stSystemTime", SystemTimeText(system_time)});
   std::u16string result;
   p.Step([&] {
     Date date;
-    if (!SystemTimeToDate(stSystemTime, date)) return;
+    if (!SystemTimeToDate(system_time, date)) return;
     result = GetDateString(FormatGeneralDate(date), false, u"", false, true, true, true, false);
   });
   p.Result(Value(result));
   return result;
 }
 
-bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& stUTC,
-                                      platform::SYSTEMTIME& stLocal) {
+bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& utc,
+                                      platform::SYSTEMTIME& local) {
   debug::Proc p(kModule, u"SystemTimeUTC_To_SystemTimeLocal", debug::Kind::Function);
-  p.Args({u"stUTC", SystemTimeText(stUTC)});
+  p.Args({u"stUTC", SystemTimeText(utc)});
   bool ok = false;
   p.Step([&] {
     auto& sys = OS().sys;
     platform::TIME_ZONE_INFORMATION tz;
     if (WinVistaOrNewer()) {
-      if (!sys.GetTimeZoneInformationForYear(stUTC.wYear, &tz))
+      if (!sys.GetTimeZoneInformationForYear(utc.wYear, &tz))
         return LogFailedCall(p, u"GetTimeZoneInformationForYear");
     } else if (sys.GetTimeZoneInformation(&tz) == 0xFFFFFFFFu) {
       return LogFailedCall(p, u"GetTimeZoneInformation");
     }
-    platform::SYSTEMTIME local;
-    if (!sys.SystemTimeToTzSpecificLocalTime(&tz, &stUTC, &local))
+    platform::SYSTEMTIME converted;
+    if (!sys.SystemTimeToTzSpecificLocalTime(&tz, &utc, &converted))
       return LogFailedCall(p, u"SystemTimeToTzSpecificLocalTime");
-    stLocal = local;
+    local = converted;
     ok = true;
   });
-  p.Vars(debug::Var_ReturnedByRef, {u"stLocal", SystemTimeText(stLocal)});
+  p.Vars(debug::Var_ReturnedByRef, {u"stLocal", SystemTimeText(local)});
   p.Result(ok);
   return ok;
 }
 
-std::u16string GetDateString(std::u16string_view sAltDate, bool bReplaceNonNumericChars,
-                             std::u16string_view sNonNumericCharReplacement,
-                             bool bStripLeadingZeros, bool bYearFirst, bool bIncludeTime,
-                             bool bIncludeTimeSeconds, bool bUse24HourTime) {
+std::u16string GetDateString(std::u16string_view alt_date, bool replace_non_numeric_chars,
+                             std::u16string_view non_numeric_char_replacement,
+                             bool strip_leading_zeros, bool year_first, bool include_time,
+                             bool include_time_seconds, bool use_24_hour_time) {
   debug::Proc p(kModule, u"GetDateString", debug::Kind::Function);
-  p.Args({u"sAltDate", sAltDate, u"bReplaceNonNumericChars", bReplaceNonNumericChars,
-          u"sNonNumericCharReplacement", sNonNumericCharReplacement, u"bStripLeadingZeros",
-          bStripLeadingZeros, u"bYearFirst", bYearFirst, u"bIncludeTime", bIncludeTime,
-          u"bIncludeTimeSeconds", bIncludeTimeSeconds, u"bUse24HourTime", bUse24HourTime});
+  p.Args({u"sAltDate", alt_date, u"bReplaceNonNumericChars", replace_non_numeric_chars,
+          u"sNonNumericCharReplacement", non_numeric_char_replacement, u"bStripLeadingZeros",
+          strip_leading_zeros, u"bYearFirst", year_first, u"bIncludeTime", include_time,
+          u"bIncludeTimeSeconds", include_time_seconds, u"bUse24HourTime", use_24_hour_time});
   std::u16string result;
   p.Step([&] {
     CalendarTime ct;
-    if (sAltDate.empty()) {
+    if (alt_date.empty()) {
       platform::SYSTEMTIME st;
       OS().sys.GetLocalTime(&st);
       ct = CalendarOf(st);
     } else {
-      const std::optional<Date> date = ParseDateText(sAltDate);
+      const std::optional<Date> date = ParseDateText(alt_date);
       if (!date) {
-        p.Log(u"sAltDate [" + std::u16string(sAltDate) +
+        p.Log(u"sAltDate [" + std::u16string(alt_date) +
               u"] is not a valid date text; the result is empty.");
         return;
       }
       ct = *SplitDate(*date);
     }
-    const auto two = [&](int n) { return bStripLeadingZeros ? Dec(n) : Pad(n, 2); };
+    const auto two = [&](int n) { return strip_leading_zeros ? Dec(n) : Pad(n, 2); };
     std::u16string time;
-    if (bIncludeTime) {
-      const int hour = bUse24HourTime ? ct.hour : (ct.hour % 12 == 0 ? 12 : ct.hour % 12);
+    if (include_time) {
+      const int hour = use_24_hour_time ? ct.hour : (ct.hour % 12 == 0 ? 12 : ct.hour % 12);
       time = u" " + two(hour) + u":" + Pad(ct.minute, 2);
-      if (bIncludeTimeSeconds) time += u":" + Pad(ct.second, 2);
-      if (!bUse24HourTime) time += ct.hour < 12 ? u" AM" : u" PM";
+      if (include_time_seconds) time += u":" + Pad(ct.second, 2);
+      if (!use_24_hour_time) time += ct.hour < 12 ? u" AM" : u" PM";
     }
     const std::u16string year = Pad(ct.year, 4);
-    result = bYearFirst ? year + u"/" + two(ct.month) + u"/" + two(ct.day)
+    result = year_first ? year + u"/" + two(ct.month) + u"/" + two(ct.day)
                         : two(ct.month) + u"/" + two(ct.day) + u"/" + year;
     result += time;
-    if (bReplaceNonNumericChars)
-      result = StripNonNumericValuesFromTimeDateString(result, sNonNumericCharReplacement);
+    if (replace_non_numeric_chars)
+      result = StripNonNumericValuesFromTimeDateString(result, non_numeric_char_replacement);
   });
   p.Result(Value(result));
   return result;

@@ -20,38 +20,37 @@ namespace kes {
 Date NowUTC();
 
 // A local date (a Date value, or a text ParseDateText reads) converted to UTC with the
-// machine's current time-zone bias, as general-format text. "" (logged) when vDate holds no
+// machine's current time-zone bias, as general-format text. "" (logged) when `date` holds no
 // valid date or a system call fails (dates before 1601 cannot be converted).
-std::u16string TimeLocaltoUTC(const Value& vDate);
+std::u16string TimeLocaltoUTC(const Value& date);
 
 // Year, month, day, hour, minute and second of the date into the structure; true. False
 // (logged, structure untouched) for a date outside the valid range.
-bool DateToSystemTime(Date dtDate, platform::SYSTEMTIME& stSystemTime);
+bool DateToSystemTime(Date date, platform::SYSTEMTIME& system_time);
 // The date of the structure's year, month, day, hour, minute and second; true. False (logged,
-// dtDate untouched) when a field is out of range.
-bool SystemTimeToDate(const platform::SYSTEMTIME& stSystemTime, Date& dtDate);
+// `date` untouched) when a field is out of range.
+bool SystemTimeToDate(const platform::SYSTEMTIME& system_time, Date& date);
 // The structure's date as GetDateString writes it year first with time, seconds and 12-hour
 // clock ("2016/03/01 02:30:05 PM"); "" (logged) when a field is out of range.
-std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& stSystemTime);
+std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& system_time);
 
 // The local time of a UTC time under the machine's time-zone rules for that year (the rules
-// of the current year on Windows before Vista); true. False (the failing call logged, stLocal
+// of the current year on Windows before Vista); true. False (the failing call logged, `local`
 // untouched) when the time-zone information or the conversion fails.
-bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& stUTC,
-                                      platform::SYSTEMTIME& stLocal);
+bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& utc, platform::SYSTEMTIME& local);
 
-// A date text for folder names and logs. The date is the current local time when sAltDate is
-// empty, else the date ParseDateText reads from sAltDate; an unreadable sAltDate gives ""
-// (logged). Written month/day/year ("03/01/2016") or, with bYearFirst, year/month/day; month
-// and day two digits unless bStripLeadingZeros. bIncludeTime appends " hh:nn" (hour without
-// leading zero with bStripLeadingZeros), bIncludeTimeSeconds ":ss", and unless bUse24HourTime
-// the 12-hour clock and " AM"/" PM". bReplaceNonNumericChars then replaces every
-// / \ - a p m blank : . h s (any case) by sNonNumericCharReplacement.
-std::u16string GetDateString(std::u16string_view sAltDate = {},
-                             bool bReplaceNonNumericChars = false,
-                             std::u16string_view sNonNumericCharReplacement = {},
-                             bool bStripLeadingZeros = false, bool bYearFirst = false,
-                             bool bIncludeTime = false, bool bIncludeTimeSeconds = false,
-                             bool bUse24HourTime = false);
+// A date text for folder names and logs. The date is the current local time when `alt_date` is
+// empty, else the date ParseDateText reads from `alt_date`; an unreadable `alt_date` gives ""
+// (logged). Written month/day/year ("03/01/2016") or, with `year_first`, year/month/day; month
+// and day two digits unless `strip_leading_zeros`. `include_time` appends " hh:nn" (hour without
+// leading zero with `strip_leading_zeros`), `include_time_seconds` ":ss", and unless
+// `use_24_hour_time` the 12-hour clock and " AM"/" PM". `replace_non_numeric_chars` then replaces
+// every / \ - a p m blank : . h s (any case) by `non_numeric_char_replacement`.
+std::u16string GetDateString(std::u16string_view alt_date = {},
+                             bool replace_non_numeric_chars = false,
+                             std::u16string_view non_numeric_char_replacement = {},
+                             bool strip_leading_zeros = false, bool year_first = false,
+                             bool include_time = false, bool include_time_seconds = false,
+                             bool use_24_hour_time = false);
 
 }  // namespace kes

@@ -40,34 +40,34 @@ void VelString::Append(std::u16string_view text) {
   length_ = static_cast<std::int32_t>(needed);
 }
 
-void VelString::Add(std::u16string_view strAddString) {
-  if (strAddString.empty()) return;
-  Append(strAddString);
+void VelString::Add(std::u16string_view add_string) {
+  if (add_string.empty()) return;
+  Append(add_string);
   has_content_ = true;
 }
 
-void VelString::AddNewLine(std::u16string_view strAddString) {
+void VelString::AddNewLine(std::u16string_view add_string) {
   if (length_ > 0) {
     std::u16string line;
-    line.reserve(kCrLf.size() + strAddString.size());
-    line.append(kCrLf).append(strAddString);
+    line.reserve(kCrLf.size() + add_string.size());
+    line.append(kCrLf).append(add_string);
     Append(line);
   } else {
-    Append(strAddString);
+    Append(add_string);
   }
   if (length_ > 0) has_content_ = true;
 }
 
-void VelString::AddLine(std::u16string_view strAddString) {
-  if (strAddString.empty()) {
+void VelString::AddLine(std::u16string_view add_string) {
+  if (add_string.empty()) {
     Add(kCrLf);
   } else if (has_content_) {
     std::u16string line;
-    line.reserve(kCrLf.size() + strAddString.size());
-    line.append(kCrLf).append(strAddString);
+    line.reserve(kCrLf.size() + add_string.size());
+    line.append(kCrLf).append(add_string);
     Add(line);
   } else {
-    Add(strAddString);
+    Add(add_string);
   }
 }
 

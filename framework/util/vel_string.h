@@ -25,14 +25,14 @@ class VelString : public AppClassSync {
   // Appends CR LF and then the text when the builder already holds characters, otherwise the
   // text alone (an empty text on an empty builder adds nothing). Throws std::length_error, and
   // leaves the builder unchanged, when the result would exceed 2^31-1 characters.
-  void AddNewLine(std::u16string_view strAddString);
+  void AddNewLine(std::u16string_view add_string);
   // An empty or missing text appends CR LF; otherwise CR LF and the text once anything
   // non-empty was added before, else the text alone. Failure as for Add.
-  void AddLine(std::u16string_view strAddString = {});
+  void AddLine(std::u16string_view add_string = {});
   // Appends the text (nothing for an empty one) and marks the builder as having content.
   // Throws std::length_error, and leaves the builder unchanged, when the result would exceed
   // 2^31-1 characters; the traced caller's step logs it.
-  void Add(std::u16string_view strAddString);
+  void Add(std::u16string_view add_string);
   // The text assembled so far (the first `length` characters of the buffer). Never fails.
   std::u16string GetStr() const;
   // App_ClassSync clean-up on release: drops the text and clears the initialised flag. Never

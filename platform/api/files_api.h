@@ -106,9 +106,9 @@ class FileApi {
   virtual UINT GetWindowsDirectoryW(char16_t* buf, UINT size) = 0;
   // The real System32, also for a 32-bit process.
   virtual UINT GetSystemDirectoryW(char16_t* buf, UINT size) = 0;
-  // Shell special folder by CSIDL (0x23 ProgramData, 0x26 Program Files, 0x1A AppData...), with
+  // Shell special folder by `csidl` (0x23 ProgramData, 0x26 Program Files, 0x1A AppData...), with
   // CSIDL_FLAG_CREATE/DONT_VERIFY; `path` must hold MAX_PATH characters. Returns S_OK (0), or
-  // E_INVALIDARG for an unknown CSIDL and HRESULT_FROM_WIN32(2) for a missing folder.
+  // E_INVALIDARG for an unknown `csidl` and HRESULT_FROM_WIN32(2) for a missing folder.
   virtual LONG SHGetFolderPathW(int csidl, char16_t* path) = 0;
   // userenv: *size in characters including the NUL; FALSE, 122 and the size needed when short.
   virtual BOOL GetProfilesDirectoryW(char16_t* buf, DWORD* size) = 0;

@@ -53,7 +53,7 @@ enum : DWORD {
   kERROR_CANCELLED = 1223,
 };
 
-// ShellExecuteExW mask: hand back the process handle in hProcess.
+// ShellExecuteExW mask: hand back the process handle in `process`.
 inline constexpr DWORD kSEE_MASK_NOCLOSEPROCESS = 0x40;
 
 // STARTUPINFOW reduced to the fields the launchers set; cb and the rest are the backend's.
@@ -135,7 +135,7 @@ class ProcessApi {
   // not set the last error.
   virtual LONG NtClose(HANDLE handle) = 0;
 
-  // Shell launch by verb with the extended record. TRUE on success (hInstApp > 32, hProcess
+  // Shell launch by verb with the extended record. TRUE on success (hInstApp > 32, `process`
   // set with SEE_MASK_NOCLOSEPROCESS when a process was started); FALSE with the last error
   // (2 for a missing file) and hInstApp holding the SE_ERR_* code.
   virtual BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) = 0;

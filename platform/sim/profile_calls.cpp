@@ -102,7 +102,7 @@ std::vector<std::uint8_t> Serialize(const IniFile& f, UINT ansi_code_page) {
   return out;
 }
 
-// Index of the header line of the first section named `app`, or npos.
+// `index` of the header line of the first section named `app`, or npos.
 std::size_t FindSection(const IniFile& f, std::u16string_view app) {
   const std::u16string want = TrimBlanks(app);
   for (std::size_t i = 0; i < f.lines.size(); ++i)

@@ -29,7 +29,7 @@ struct VersionProfile {
   std::u16string_view product_name;  // "ProductName" under CurrentVersion
   DWORD major = 0;
   DWORD minor = 0;
-  DWORD build = 0;          // dwBuildNumber as the record carries it (Windows 9x: with 4.x on top)
+  DWORD build = 0;          // `build_number` as the record carries it (Windows 9x: with 4.x on top)
   DWORD platform_id = 2;    // 1 Windows 9x, 2 NT
   std::u16string_view csd;  // service-pack text
   platform::WORD sp_major = 0;

@@ -185,7 +185,7 @@ TEST_F(PathsTest, PathToDriveLetterFindsTheLetterOrUsesTheFallback) {
     std::u16string fallback;
     bool colon;
     bool ok;
-    std::u16string out;  // sPath afterwards
+    std::u16string out;  // `path` afterwards
     std::string note;    // what the log says
   };
   const Case cases[] = {
@@ -253,7 +253,7 @@ TEST_F(PathsTest, DeleteFilesInPathRefusesEmptyInputAndNotesNoMatch) {
 TEST_F(PathsTest, ProgramFilesIsTheNativeFolderForThe32BitProgram) {
   EXPECT_EQ(GetSpecialfolder(kCSIDL_PROGRAM_FILES), u"C:\\Program Files");
   EXPECT_EQ(GetSpecialfolder(kCSIDL_PROGRAM_FILES_COMMON), u"C:\\Program Files\\Common Files");
-  // The x86 folder asked for by its own CSIDL keeps its name.
+  // The x86 folder asked for by its own `csidl` keeps its name.
   EXPECT_EQ(GetSpecialfolder(0x2A), u"C:\\Program Files (x86)");
   EXPECT_EQ(GetSpecialfolder(kCSIDL_COMMON_APPDATA), u"C:\\ProgramData");
   EXPECT_EQ(GetSpecialfolder(kCSIDL_APPDATA), u"C:\\Users\\Admin\\AppData\\Roaming");
