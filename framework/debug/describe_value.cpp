@@ -328,7 +328,7 @@ bool ExpectedErrorMatches(const Value& expected, std::int32_t code) {
   if (auto n = expected.get_if<std::int64_t>()) return *n == code;
   if (auto n = expected.get_if<std::uint8_t>()) return *n == code;
   if (auto n = expected.get_if<double>()) return *n == code;
-  if (auto n = expected.get_if<float>()) return *n == code;
+  if (auto n = expected.get_if<float>()) return *n == static_cast<float>(code);
   const std::u16string* list = expected.get_if<std::u16string>();
   if (!list) return false;
   // Each item is read as a number; an item that is none matches nothing.

@@ -135,21 +135,27 @@ std::u16string TimeText(std::uint32_t ms, bool as_time, bool with_decimal) {
 }
 }  // namespace
 
-std::u16string AppProc::Time_Entered(bool f, bool d) const {
-  return TimeText(entered_, f, d);
+std::u16string AppProc::Time_Entered(bool format_as_time_string,
+                                     bool include_decimal_in_time_string) const {
+  return TimeText(entered_, format_as_time_string, include_decimal_in_time_string);
 }
-std::u16string AppProc::Time_Exited(bool f, bool d) const {
-  return TimeText(exited_, f, d);
+std::u16string AppProc::Time_Exited(bool format_as_time_string,
+                                    bool include_decimal_in_time_string) const {
+  return TimeText(exited_, format_as_time_string, include_decimal_in_time_string);
 }
-std::u16string AppProc::Perf_GetStartTime(bool f, bool d) const {
-  return TimeText(entered_, f, d);
+std::u16string AppProc::Perf_GetStartTime(bool format_as_time_string,
+                                          bool include_decimal_in_time_string) const {
+  return TimeText(entered_, format_as_time_string, include_decimal_in_time_string);
 }
-std::u16string AppProc::Perf_GetEndTime(bool f, bool d) const {
-  return TimeText(exited_, f, d);
+std::u16string AppProc::Perf_GetEndTime(bool format_as_time_string,
+                                        bool include_decimal_in_time_string) const {
+  return TimeText(exited_, format_as_time_string, include_decimal_in_time_string);
 }
-std::u16string AppProc::Perf_GetElapsedTime(bool f, bool d) const {
+std::u16string AppProc::Perf_GetElapsedTime(bool format_as_time_string,
+                                            bool include_decimal_in_time_string) const {
   // The timer wraps after 49 days; unsigned subtraction gives the right span across the wrap.
-  return TimeText(exited_ != 0 ? exited_ - entered_ : 0, f, d);
+  return TimeText(exited_ != 0 ? exited_ - entered_ : 0, format_as_time_string,
+                  include_decimal_in_time_string);
 }
 
 bool AppProc::Add_ProcedureEvent(std::int32_t global, std::int32_t non_flow, std::int32_t type_no,
@@ -304,7 +310,7 @@ void AppProc::App_ClassSync_CleanUp() {
 std::size_t AppProc::MemoryBytes() const {
   static const std::size_t kInline = std::u16string().capacity();
   std::size_t bytes = sizeof(AppProc) + vars_.HeapBytes();
-  if (more_) bytes += sizeof(*more_) + more_->capacity() * sizeof(StoredEvent);
+  if (more_) bytes += sizeof(std::vector<StoredEvent>) + more_->capacity() * sizeof(StoredEvent);
   for (std::size_t i = 0; i < Count(); ++i) {
     const StoredEvent& s = At(i);
     if (!s.detail) continue;

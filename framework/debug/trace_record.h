@@ -41,8 +41,8 @@ class VarTexts {
   static int SlotOf(std::int32_t var_kind);
   std::u16string_view Get(int slot) const;
   void Set(int slot, std::u16string_view text);
-  // Replaces the slots named by mask (bit n: slot n) with texts[n], in one new block.
-  void Merge(const std::u16string* texts, unsigned mask);
+  // Replaces the slots named by mask (bit n: slot n) with staged[n], in one new block.
+  void Merge(const std::u16string* staged, unsigned mask);
   void Clear() { block_.reset(); }
   // Heap bytes held (for the memory accounting of records).
   std::size_t HeapBytes() const;

@@ -70,8 +70,8 @@ bool EnsureDirExists(std::u16string_view dir);
 // any length and any characters. True when `dest_dir` exists afterwards; otherwise false and
 // `fail_reason` holds the error of the last failed creation.
 bool CreateDirW(std::u16string_view dest_dir, std::int32_t& fail_reason);
-// Makes `path` the current directory. True on success, false (logged) otherwise.
-bool SetCurrentDir(std::u16string_view path);
+// Makes `folder` the current directory. True on success, false (logged) otherwise.
+bool SetCurrentDir(std::u16string_view folder);
 
 // ---- deletion -----------------------------------------------------------------------------
 

@@ -345,7 +345,8 @@ bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t 
       result = written == bytes.size();
       if (!result)
         p.Log(u"WriteFile wrote less than the whole buffer!", debug::Event_Normal,
-              u"lWritten=" + Dec(written) + u"; lSize=" + Dec(bytes.size()));
+              u"lWritten=" + Dec(written) + u"; lSize=" +
+                  Dec(static_cast<std::int64_t>(bytes.size())));
       return;
     }
     if (!overlapped) {

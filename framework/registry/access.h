@@ -38,10 +38,10 @@ bool RegKeyExist(platform::HKEY root, std::u16string_view reg_key, bool open_lin
 // Reads value `value_name` of `reg_key` as `type` (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ,
 // REG_DWORD) into `result`: a text cut at its first NUL and trimmed of blanks (EXPAND_SZ
 // unexpanded; MULTI_SZ as its entries joined by single NULs) or a 32-bit integer. True on
-// success. On any failure (missing key or value, other types) the result is false and `result`
-// holds `default_value`. A trailing backslash on `reg_key` is ignored.
+// success. On any failure (missing key or value, other types) the result is false and
+// `value_read` holds `default_value`. A trailing backslash on `reg_key` is ignored.
 bool RegReadValue(platform::HKEY root, std::u16string_view reg_key, std::u16string_view value_name,
-                  std::int32_t type, const Value& default_value, Value& result);
+                  std::int32_t type, const Value& default_value, Value& value_read);
 
 // Stores `reg_data` as value `value_name` of `reg_key`, creating the key and its parents when
 // absent: REG_SZ/REG_EXPAND_SZ as text with its terminating NUL, REG_DWORD as a 32-bit integer,
