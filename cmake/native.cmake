@@ -30,7 +30,7 @@ include(GoogleTest)
 include(${CMAKE_SOURCE_DIR}/cmake/test_scripts.cmake)
 
 # tests/ mirrors the sources: one test program per folder of unit tests, named and labelled after
-# the folder (tests/framework/fs -> test_fs, label fs). Shared fixtures live in tests/support.
+# the folder (tests/framework/fs -> test_fs, label fs). Their one fixture: tests/support/machine_fixture.h.
 set(KES_UNIT_TEST_DIRS app framework/debug framework/env framework/fs framework/process
     framework/registry framework/util platform/sim model)
 foreach(rel ${KES_UNIT_TEST_DIRS})

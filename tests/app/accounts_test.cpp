@@ -4,16 +4,12 @@
 // the return to normal mode - at once by a regular user, or scheduled for the next sign-in when
 // the temporary account itself is signed in.
 #include <algorithm>
-#include <cstddef>
-#include <string>
-#include <vector>
 
 #include "app/accounts.h"
-#include "app/safeboot.h"
-#include "platform/base/u16.h"
-#include "tests/support/session_fixture.h"
+#include "platform/sim/accounts.h"
+#include "tests/support/machine_fixture.h"
 
-namespace kes::session_tests {
+namespace kes {
 namespace {
 
 using platform::kHKEY_CURRENT_USER;
@@ -46,7 +42,7 @@ const std::vector<std::u16string> kAutoLogonRowsWin8 = {
     u"delete hklm ForceAutoLogon",         u"write hklm Enabled",
 };
 
-class AccountsTest : public SessionTest {
+class AccountsTest : public MachineTest {
  protected:
   // Windows 10 whose signed-in administrator "Admin" is connected to a Microsoft account.
   void StartWindows10WithMicrosoftAccount(sim::BootMode mode = sim::BootMode::kNormal) {
@@ -60,7 +56,7 @@ class AccountsTest : public SessionTest {
     sim::AddLocalAccount(m, u"Kestrune_TempAdmin", true);
     sim::SignIn(m, u"KESTRUNE_TEMPADMIN", sim::TokenKind::ElevatedAdministrator);
     Start();
-    ASSERT_EQ(env().Name_CurrentUser, u"KESTRUNE_TEMPADMIN");
+    ASSERT_EQ(Env().Name_CurrentUser, u"KESTRUNE_TEMPADMIN");
   }
   // Automatic sign-in as someone set it up: every value the procedure removes is there.
   void SeedAutoLogon() {
@@ -236,7 +232,7 @@ TEST_F(AccountsTest, SafeModeSwitchCreatesItBeforeTheBootSettingAndNormalDeletes
   ASSERT_TRUE(sim::ConnectMicrosoftAccount(m, u"Admin", u"someone@outlook.com"));
   SeedAutoLogon();
   m.message_box_answers = {platform::kIDYES};  // restart now
-  RunProgram(u"/safenet");
+  Run(u"/safenet");
 
   ASSERT_TRUE(AccountExists(kTempAdminUser));
   EXPECT_TRUE(sim::IsGroupMember(m, u"Administrators", kTempAdminUser));
@@ -252,7 +248,7 @@ TEST_F(AccountsTest, SafeModeSwitchCreatesItBeforeTheBootSettingAndNormalDeletes
 
   // Back in normal mode, the regular user returns to normal boots: the account goes.
   m.message_box_answers = {platform::kIDNO};  // no restart now
-  RunProgram(u"/normal");
+  Run(u"/normal");
   EXPECT_FALSE(AccountExists(kTempAdminUser));
   EXPECT_FALSE(sim::IsGroupMember(m, u"Administrators", kTempAdminUser));
 }
@@ -272,7 +268,7 @@ TEST_F(AccountsTest, NothingAtAllOnWindows7) {
 
 TEST_F(AccountsTest, NothingAtAllInSafeMode) {
   StartWindows10WithMicrosoftAccount(sim::BootMode::kSafeNetwork);
-  ASSERT_FALSE(env().WinMode_Normal);
+  ASSERT_FALSE(Env().WinMode_Normal);
   EXPECT_FALSE(MicrosoftAccountCheck());
   CreateTempAdminUser();
   ExpectNothingAtAll();
@@ -319,4 +315,4 @@ TEST_F(AccountsTest, ARefusedRowIsLoggedAndTheRemainingRowsAreStillApplied) {
 }
 
 }  // namespace
-}  // namespace kes::session_tests
+}  // namespace kes

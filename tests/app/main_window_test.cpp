@@ -1,31 +1,22 @@
 // The main window on the simulated machine: what it shows at load on each kind of start, and
 // what each button leaves behind - configured, declined, failed - driven by scripted clicks the
 // way a user would use it.
-#include <string>
-#include <vector>
-
-#include "app/dispatch.h"
 #include "app/main_window.h"
-#include "app/safeboot.h"
-#include "platform/sim/bcd_store.h"
-#include "tests/app/safeboot_fixture.h"
-#include "tests/support/session_fixture.h"
+#include "app/dispatch.h"
+#include "tests/support/machine_fixture.h"
 
-namespace kes::window_tests {
+namespace kes {
 namespace {
 
 using platform::kIDNO;
 using platform::kIDYES;
-using safeboot_tests::BootModeValue;
-using safeboot_tests::RunOnceEntry;
-using safeboot_tests::SafeBoot;
 using sim::WindowAction;
 
 const std::u16string kNoChanges = u"未对系统进行安全模式修改.";
 const std::u16string kF8Note = u"\r\n\r\n在启动时已启用 F8 键.";
 const std::u16string kDoNotDelete = u"请不要从当前位置删除 Kestrune.exe !";
 
-class MainWindowTest : public session_tests::SessionTest {
+class MainWindowTest : public MachineTest {
  protected:
   void Click(int id) { m.window_actions.push_back({WindowAction::Kind::kClick, id}); }
   void Menu(int id) { m.window_actions.push_back({WindowAction::Kind::kMenu, id}); }
@@ -33,7 +24,7 @@ class MainWindowTest : public session_tests::SessionTest {
     m.message_box_answers.insert(m.message_box_answers.end(), answers);
   }
   // Starts the program without arguments: the window opens and the scripted actions play.
-  void OpenWindow() { RunProgram(u""); }
+  void OpenWindow() { Run(u""); }
 
   const sim::FormSnapshot& FirstShown() {
     EXPECT_FALSE(m.shown_forms.empty());
@@ -90,10 +81,7 @@ TEST_F(MainWindowTest, OnWindows7TheF8SwitchesAreHiddenAndTheWindowIsOneMenuBarS
 
   sim::Machine other;
   ASSERT_TRUE(sim::ApplyVersionProfile(other, "win7"));
-  Context run(other.platform());
-  ContextScope scope(run);
-  other.SetProgramCommandLine(u"\"C:\\Tools\\Kestrune.exe\"");
-  Main();
+  kes::RunProgram(other, ProgramCommandLine(other, u""));
   ASSERT_EQ(other.shown_forms.size(), 1u);
   const sim::FormSnapshot& s = other.shown_forms.front();
   EXPECT_FALSE(s.controls.at(kChkEnableF8Menu).visible);
@@ -115,7 +103,7 @@ TEST_F(MainWindowTest, StartedFromANetworkShareOnlyTheReturnToNormalIsPossible) 
   // The user tries Safe Mode anyway: the option does not react; the button then returns to normal.
   Click(OptSafeModeId(0));
   Click(CmdDoId(1));
-  RunProgram(u"");
+  OpenWindow();
   ASSERT_FALSE(m.message_boxes.empty());
   EXPECT_TRUE(m.message_boxes.front().text.starts_with(u"Kestrune 可能正在从网络上运行"));
   const sim::FormSnapshot& s = FirstShown();
@@ -172,7 +160,7 @@ TEST_F(MainWindowTest, RestartAcceptedRecordsTheModeAndAsksWindowsToRestart) {
 
 TEST_F(MainWindowTest, NormalWithF8AndConfigureOnlyRemovesEverythingAndTellsOnceWithTheF8Note) {
   Use("win10");
-  RunProgram(u"/safenet-noreboot");
+  Run(u"/safenet-noreboot");
   ASSERT_EQ(SafeBoot(m), u"Network");
   m.message_boxes.clear();
   m.started_command_lines.clear();
@@ -255,4 +243,4 @@ TEST_F(MainWindowTest, AWindowThatCannotBeCreatedIsLoggedAndChangesNothing) {
 }
 
 }  // namespace
-}  // namespace kes::window_tests
+}  // namespace kes

@@ -4,39 +4,28 @@
 // is rewritten only with KES_UPDATE_GOLDEN=1 and reviewed as part of the change.
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "app/main.h"
-#include "framework/debug/trace_record.h"
-#include "framework/debug/tracing.h"
-#include "framework/debug/tracing_state.h"
 #include "platform/sim/boot_cycle.h"
-#include "tests/app/safeboot_fixture.h"
+#include "tests/support/machine_fixture.h"
 
-namespace kes::safeboot_tests {
+namespace kes {
 namespace {
 
+// The run's command line, its log, then every trace record with the names and values it was
+// handed.
 std::u16string RunAndLog(sim::Machine& m, const std::u16string& command_line) {
-  Context ctx(m.platform());
-  ContextScope scope(ctx);
-  m.SetProgramCommandLine(command_line);
-  try {
-    Main();
-  } catch (const platform::ProcessExit&) {
-  }
-  // The log, then every trace record with the names and values it was handed.
-  std::u16string out = debug::DebugLogText() + u"---- trace records\r\n";
-  const auto& procs = ctx.debug->procs;
-  for (std::size_t i = 0; i < procs.size(); ++i) {
-    const debug::AppProc& r = procs[i];
-    out += Dec(r.ProcID()) + u" " + r.ProcedureSource() + u" kind=" + Dec(r.KindCode()) +
-           u"\r\n  byval=" + std::u16string(r.Vars_Passed_ByVal()) + u"\r\n  byref=" +
-           std::u16string(r.Vars_Passed_ByRef()) + u"\r\n  created=" +
-           std::u16string(r.Vars_Created()) + u"\r\n  returned=" +
-           std::u16string(r.Vars_Returned_ByRef()) + u"\r\n  result=" +
-           std::u16string(r.Vars_Function_Result()) + u"\r\n";
-  }
+  std::u16string out = u"==== " + command_line + u"\r\n";
+  RunProgram(m, command_line, [&](const Context& ctx) {
+    out += debug::DebugLogText() + u"---- trace records\r\n";
+    for (const debug::AppProc* r : Calls(ctx)) {
+      out += Dec(r->ProcID()) + u" " + r->ProcedureSource() + u" kind=" + Dec(r->KindCode()) +
+             u"\r\n  byval=" + std::u16string(r->Vars_Passed_ByVal()) + u"\r\n  byref=" +
+             std::u16string(r->Vars_Passed_ByRef()) + u"\r\n  created=" +
+             std::u16string(r->Vars_Created()) + u"\r\n  returned=" +
+             std::u16string(r->Vars_Returned_ByRef()) + u"\r\n  result=" +
+             std::u16string(r->Vars_Function_Result()) + u"\r\n";
+    }
+  });
   for (char16_t& c : out)
     if (c == u'\0') c = u'~';  // fixed-size buffers: keep the file text
   return out;
@@ -53,11 +42,11 @@ TEST(TraceGolden, SafeNetWithRestartAndTheSafeModeRemoveLogAsKept) {
   machine.version_resources[u"c:\\tools\\kestrune.exe"][u"Comments"] = u"FastTrack";
   std::u16string log;
   machine.run_kestrune = [&](sim::Machine& m, const std::u16string& command_line) {
-    log += u"==== " + command_line + u"\r\n" + RunAndLog(m, command_line);
+    log += RunAndLog(m, command_line);
   };
   machine.message_box_answers = {platform::kIDYES};
   const std::u16string first = u"\"C:\\Tools\\Kestrune.exe\" /safenet";
-  log += u"==== " + first + u"\r\n" + RunAndLog(machine, first);
+  log += RunAndLog(machine, first);
   machine.message_box_answers = {platform::kIDYES};
   sim::Restart(machine);
 
@@ -74,4 +63,4 @@ TEST(TraceGolden, SafeNetWithRestartAndTheSafeModeRemoveLogAsKept) {
 }
 
 }  // namespace
-}  // namespace kes::safeboot_tests
+}  // namespace kes

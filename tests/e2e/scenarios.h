@@ -1,7 +1,6 @@
 // framework_e2e.exe scenarios: each one drives a part of the framework on the real Windows
 // backend (under Wine in the tests) and reports whether it behaved as on Windows. A scenario is
-// one function in its own file under platform/win32/e2e/ plus one row of the table in
-// scenarios.cpp.
+// one function in its own file under tests/e2e/ plus one row of the table in scenarios.cpp.
 #pragma once
 
 #include <span>

@@ -1,38 +1,23 @@
-// Procedure tracing: records, variable lists, events and how they read in the debug log.
-#include <gtest/gtest.h>
-
+// Procedure tracing: records, variable lists, events and how they (and the values behind them)
+// read in the debug log.
 #include <limits>
 #include <stdexcept>
-#include <string>
 
 #include "framework/debug/proc.h"
-#include "framework/debug/tracing.h"
-#include "framework/debug/tracing_state.h"
-#include "framework/env/context.h"
-#include "platform/sim/machine.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes::debug {
 namespace {
 
 using namespace std::string_literals;
 
-class TracingTest : public ::testing::Test {
+class TracingTest : public MachineTest {
  protected:
-  void SetUp() override { InitDebugModuleVars(); }
-
-  DebugState& St() { return *ctx_.debug; }
-  const AppProc& Record(std::int32_t id) { return St().procs.at(static_cast<std::size_t>(id - 1)); }
+  DebugState& St() { return *ctx.debug; }
   AppProcEvent LastEvent(std::int32_t id) { return Record(id).NewEnum().back(); }
-  bool LogHas(std::u16string_view text) const {
-    return DebugLogText().find(text) != std::u16string::npos;
-  }
   void FailWithRuntimeError(std::int32_t number, std::u16string desc, std::u16string source) {
     SetRuntimeError({number, std::move(desc), std::move(source)});
   }
-
-  sim::Machine machine_;
-  Context ctx_{machine_.platform()};
-  ContextScope scope_{ctx_};
 };
 
 // ---- records -----------------------------------------------------------------------------------
@@ -148,27 +133,16 @@ TEST_F(TracingTest, VariableListsAreDescribedAndReplacedPerKind) {
 TEST_F(TracingTest, ValuesAreNamedByTheirType) {
   EXPECT_EQ(DescribeValue(Value(), u""), u"Empty=Uninitialized");
   EXPECT_EQ(DescribeValue(Value::Null(), u"v"), u"v.Null=No Valid Data");
-  EXPECT_EQ(DescribeValue(Value(std::int16_t{-7}), u""), u"Integer=-7");
-  EXPECT_EQ(DescribeValue(Value(std::int32_t{1314}), u""), u"LongInteger=1314");
   EXPECT_EQ(DescribeValue(Value(std::int64_t{1} << 40), u""), u"LongLong=1099511627776");
-  EXPECT_EQ(DescribeValue(Value(1.5f), u""), u"Single=1.5");
   EXPECT_EQ(DescribeValue(Value(0.1), u""), u"Double=0.1");
   EXPECT_EQ(DescribeValue(Value(Currency{125000}), u""), u"Currency=12.5");
   EXPECT_EQ(DescribeValue(Value(Currency{-30000}), u""), u"Currency=-3");
   EXPECT_EQ(DescribeValue(Value(Date{42430 + 52205.0 / 86400}), u"dt"),
             u"dt.Date=2016-03-01 14:30:05");
   EXPECT_EQ(DescribeValue(Value(Date{42430.0}), u""), u"Date=2016-03-01");
-  EXPECT_EQ(DescribeValue(Value(ObjectRef{u"FS_DirList"}), u""), u"Object=FS_DirList");
-  EXPECT_EQ(DescribeValue(Value(ObjectRef{u"Recordset", true}), u""),
-            u"DataAccessObject=Recordset");
-  EXPECT_EQ(DescribeValue(Value(ErrorValue{448}), u""), u"ErrorValue=Error 448");
-  EXPECT_EQ(DescribeValue(Value(std::uint8_t{255}), u""), u"Byte=255");
   EXPECT_EQ(DescribeValue(Value(kes::Record{}), u""), u"UDT=NA");
   EXPECT_EQ(DescribeValue(Value(Array{VarType::String, {Value(u"a")}}), u"vList"),
             u"vList.StringArray=NA");
-  EXPECT_EQ(DescribeValue(Value(Array{VarType::Variant, {}}), u""), u"VariantArrayOnlyArray=NA");
-  EXPECT_EQ(DescribeValue(Value(Array{VarType::Empty, {}}), u""), u"Array=NA");
-  EXPECT_EQ(DescribeValue(Value(Array{VarType::DataObject, {}}), u""), u"DataAccessObjectArray=NA");
   // No name is known for 64-bit integer arrays: the tag number tells what it was.
   EXPECT_EQ(DescribeValue(Value(Array{VarType::LongLong, {}}), u""), u"UnknownType_8212=NA");
 
@@ -221,7 +195,7 @@ TEST_F(TracingTest, ExpectedErrorsAreDemotedToVerboseButStayErrors) {
 
   // ...and are written once it is on.
   SetDebugLogVerbose(true);
-  machine_.last_error = 5;
+  m.last_error = 5;
   dLog(id, u"", Event_Normal, u"", Value(), Value(std::int32_t{5}));
   EXPECT_TRUE(
       LogHas(u" [VRB] Event\r\nApp_FS.FileExists.ProcID=1.ProcEventID=2 <Verbose> "
@@ -240,7 +214,7 @@ TEST_F(TracingTest, ExpectedErrorsAreDemotedToVerboseButStayErrors) {
 
 TEST_F(TracingTest, ErrorNumbersShowHexOnlyAboveNine) {
   const std::int32_t id = ProcNew(Value(u"App_Privileges"), u"EnablePrivilege", u"Function");
-  machine_.last_error = 5;
+  m.last_error = 5;
   EXPECT_EQ(dLogAPI(id, u"OpenProcessToken"), 5);
   EXPECT_TRUE(
       LogHas(u" [API] Event\r\n"
@@ -248,7 +222,7 @@ TEST_F(TracingTest, ErrorNumbersShowHexOnlyAboveNine) {
              u"Msg=[OpenProcessToken]\r\n"
              u"App_Privileges.EnablePrivilege.ProcID=1.ProcEventID=1 <APIError> "
              u"Error: API=5 Desc=[Access is denied.]\r\n\r\n"));
-  machine_.last_error = 1314;
+  m.last_error = 1314;
   EXPECT_EQ(dLogAPI(id, u"AdjustTokenPrivileges"), 1314);
   EXPECT_TRUE(
       LogHas(u"Error: API=1314 ,Hex=(522) Desc=[A required privilege is not held by the "
@@ -261,7 +235,7 @@ TEST_F(TracingTest, ErrorNumbersShowHexOnlyAboveNine) {
   EXPECT_TRUE(LogHas(u"Error: RunTime=9 Desc=[Subscript out of range]"));
 
   // Logging consumed the error: nothing is left for the next call.
-  EXPECT_EQ(machine_.last_error, 0u);
+  EXPECT_EQ(m.last_error, 0u);
   EXPECT_EQ(dLogAPI(id, u"CloseHandle"), 0);
   EXPECT_EQ(St().APICallErrorEvents, 2);
   EXPECT_EQ(Record(id).EventCount_APIErrors(), 2);
@@ -315,58 +289,76 @@ TEST_F(TracingTest, UnregisteredIdsAreReportedOnTheDebuggerChannel) {
   SetDebugLogVerbose(true);
   dLog(99, u"lost", Event_Normal);
   EXPECT_TRUE(LogHas(u"[NRM] Event\r\nErr-0.ProcID=99 <Normal> Msg=[lost]\r\n\r\n"));
-  ASSERT_EQ(machine_.debug_output.size(), 2u);
-  EXPECT_EQ(machine_.debug_output[0],
+  ASSERT_EQ(m.debug_output.size(), 2u);
+  EXPECT_EQ(m.debug_output[0],
             u"[]  App_Debug.dLog <Normal> Msg=[Procedure does not exist!]\r\n"
             u"[]  App_Debug.dLog <Normal> Vars=[ProcedureID=99]\r\n");
-  EXPECT_EQ(machine_.debug_output[1], u"[]  Err-0.ProcID=99 <Normal> Msg=[lost]\r\n");
+  EXPECT_EQ(m.debug_output[1], u"[]  Err-0.ProcID=99 <Normal> Msg=[lost]\r\n");
 
-  machine_.debug_output.clear();
+  m.debug_output.clear();
   ProcExit(77);
   ProcVar(55, Var_PassedByVal, {Value(u"sA"), Value(u"x\r\ny")});
   ProcVar(55, Var_FunctionReturn, {});
   ProcVar(-1, Var_PassedByVal, {Value(u"sA"), Value(u"x")});
-  ASSERT_EQ(machine_.debug_output.size(), 3u);
-  EXPECT_EQ(machine_.debug_output[0],
+  ASSERT_EQ(m.debug_output.size(), 3u);
+  EXPECT_EQ(m.debug_output[0],
             u"[]  App_Debug.ProcExit <Normal> Msg=[Procedure ID [77] does not exist!]\r\n");
-  EXPECT_EQ(machine_.debug_output[1],
+  EXPECT_EQ(m.debug_output[1],
             u"ProcVar:  ProcID [55] does not exist!  Variables_PassedByVal=[sA.String=x<CRLF>y]");
-  EXPECT_EQ(machine_.debug_output[2], u"ProcVar:  ProcID [55] does not exist!");
+  EXPECT_EQ(m.debug_output[2], u"ProcVar:  ProcID [55] does not exist!");
   EXPECT_TRUE(St().procs.empty());
 
   // The facility's own problems need both switches; ProcVar's need only the channel.
-  machine_.debug_output.clear();
+  m.debug_output.clear();
   SetDebugLogVerbose(false);
   ProcExit(77);
   ProcVar(55, Var_Created, {Value(u"x")});
-  ASSERT_EQ(machine_.debug_output.size(), 1u);
-  EXPECT_EQ(machine_.debug_output[0],
+  ASSERT_EQ(m.debug_output.size(), 1u);
+  EXPECT_EQ(m.debug_output[0],
             u"ProcVar:  ProcID [55] does not exist!  Variables_Created=[String=x]");
   SetDebugLogSystemOutput(false);
   ProcVar(55, Var_Created, {Value(u"x")});
-  EXPECT_EQ(machine_.debug_output.size(), 1u);
+  EXPECT_EQ(m.debug_output.size(), 1u);
 }
 
 TEST_F(TracingTest, DebuggerCopyMarksEveryIdentifierAndHasNoTimeLine) {
   const std::int32_t id = ProcNew(Value(u"App_Time"), u"NowUTC", u"Function");
   dLog(id, u"quiet", Event_Normal);
-  EXPECT_TRUE(machine_.debug_output.empty());
+  EXPECT_TRUE(m.debug_output.empty());
 
   SetDebugLogSystemOutput(true);
   dLog(id, u"see app_time.nowutc.procid=1 here", Event_Normal, u"v=1");
-  ASSERT_EQ(machine_.debug_output.size(), 1u);
-  EXPECT_EQ(machine_.debug_output[0],
+  ASSERT_EQ(m.debug_output.size(), 1u);
+  EXPECT_EQ(m.debug_output[0],
             u"[]  App_Time.NowUTC.ProcID=1.ProcEventID=2 <Normal> Msg=[see []  "
             u"app_time.nowutc.procid=1 here]\r\n"
             u"[]  App_Time.NowUTC.ProcID=1.ProcEventID=2 <Normal> Vars=[v=1]\r\n");
   St().DebugLog_SystemOutput_Prefix = u"KES";
   dLog(id, u"x", Event_Normal);
-  EXPECT_EQ(machine_.debug_output[1],
+  EXPECT_EQ(m.debug_output[1],
             u"[KES]  App_Time.NowUTC.ProcID=1.ProcEventID=3 <Normal> Msg=[x]\r\n");
   // Verbose events stay off both outputs unless DebugLog_Verbose.
   dLog(id, u"detail", Event_Verbose);
-  EXPECT_EQ(machine_.debug_output.size(), 2u);
+  EXPECT_EQ(m.debug_output.size(), 2u);
   EXPECT_FALSE(LogHas(u"detail"));
+}
+
+TEST_F(TracingTest, ConstructDebugMsgFlowEventsAndErrorLines) {
+  EXPECT_EQ(ConstructDebugMsg(Event_ProcEnter, u"M.P.ProcID=3", u"ignored", u"v", 2, 5, u"", 0, u"",
+                              u"", false, u"", u"", u""),
+            u"M.P.ProcID=3 >> Entered");
+  EXPECT_EQ(ConstructDebugMsg(Event_ProcExit, u"M.P.ProcID=3", u"", u"", 0, 0, u"", 0, u"", u"",
+                              false, u"", u"", u""),
+            u"M.P.ProcID=3 << Exited");
+  // An empty API text is looked up; an unlisted type gets its own label.
+  EXPECT_EQ(
+      ConstructDebugMsg(64, u"id", u"", u"", 0, 5, u"", 0, u"", u"", true, u"a", u"b", u"c\nd"),
+      u"id <Other> ByVal=[a]\r\nid <Other> ByRef=[b]\r\nid <Other> Created=[c<LF>d]\r\n"
+      u"id <Other> Error: API=5 Desc=[Access is denied.]");
+  EXPECT_EQ(ConstructDebugMsg(Event_Normal, u"id", u"", u"", 0, -5, u"neg", 10, u"ten", u"", true,
+                              u"", u"", u""),
+            u"id <Normal> Error: API=-5 Desc=[neg]\r\nid <Normal> Error: RunTime=10 ,Hex=(A) "
+            u"Desc=[ten]");
 }
 
 // ---- the error handler -------------------------------------------------------------------------
@@ -422,7 +414,7 @@ TEST_F(TracingTest, ErrorHandlerReturnsTheSystemErrorFirst) {
   const std::int32_t id = ProcNew(Value(u"M"), u"P", u"Function");
   FailWithRuntimeError(5, u"Invalid procedure call", u"");
   EXPECT_EQ(dLogErrHandler(id, u""), 5);
-  machine_.last_error = 32;
+  m.last_error = 32;
   FailWithRuntimeError(70, u"Permission denied", u"");
   EXPECT_EQ(dLogErrHandler(id, u"copy"), 32);
   const AppProcEvent e = LastEvent(id);
@@ -432,7 +424,7 @@ TEST_F(TracingTest, ErrorHandlerReturnsTheSystemErrorFirst) {
   EXPECT_TRUE(
       LogHas(u"Error: API=32 ,Hex=(20) Desc=[The process cannot access the file because "
              u"it is being used by another process.]"));
-  EXPECT_EQ(machine_.last_error, 0u);
+  EXPECT_EQ(m.last_error, 0u);
   EXPECT_EQ(dLogErrHandler(id, u"nothing"), 0);
 }
 
@@ -452,12 +444,12 @@ TEST_F(TracingTest, CounterOverflowEndsTheCallQuietly) {
   const std::int32_t id = ProcNew(Value(u"M"), u"P", u"Sub");
   EXPECT_EQ(id, 1);
   St().NormalEvents = std::numeric_limits<std::int32_t>::max();
-  machine_.last_error = 5;
+  m.last_error = 5;
   FailWithRuntimeError(9, u"x", u"");
   dLog(id, u"lost to the overflow", Event_Normal);
   EXPECT_FALSE(LogHas(u"lost to the overflow"));
   // The errors are consumed all the same.
-  EXPECT_EQ(machine_.last_error, 0u);
+  EXPECT_EQ(m.last_error, 0u);
   EXPECT_EQ(CurrentRuntimeError().number, 0);
 }
 
@@ -473,7 +465,7 @@ TEST_F(TracingTest, CleanupEmptiesTheRegistryButKeepsTheLog) {
 TEST_F(TracingTest, RecordAnswersQuestionsAboutItsEvents) {
   const std::int32_t id = ProcNew(Value(u"M"), u"P", u"Sub");
   dLog(id, u"one", Event_Normal);
-  machine_.last_error = 2;
+  m.last_error = 2;
   dLogAPI(id, u"CreateFileW");
   ProcExit(id);
   const AppProc& rec = Record(id);

@@ -2,56 +2,21 @@
 // lie about locked or empty files, folders created whatever the path looks like, deletes that
 // never touch a folder by mistake, copies that keep a read-only target read-only, probes that
 // leave nothing behind, and the WOW64 bracket that lets this 32-bit program see System32.
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "framework/debug/tracing.h"
-#include "framework/debug/tracing_state.h"
-#include "framework/env/context.h"
-#include "framework/env/environment.h"
 #include "framework/fs/files.h"
-#include "platform/base/u16.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/machine.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
 
 using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
 
-class FsTest : public ::testing::Test {
+class FsTest : public MachineTest {
  protected:
-  void SetUp() override {
-    debug::InitDebugModuleVars();
-    debug::SetDebugLogVerbose(true);
-    // What start-up finds on the default machine: 64-bit Windows, the program a 32-bit process.
-    ctx.env = std::make_unique<AppEnv>();
-    ctx.env->g_Win64bit = ctx.env->Win64bit = true;
-    ctx.env->SystemDriveBS = u"C:\\";
-    ctx.env->UserDirBS_CurrentUser_Temp = u"C:\\Users\\Admin\\AppData\\Local\\Temp\\";
-  }
-
-  bool LogHas(std::u16string_view text) const {
-    return debug::DebugLogText().find(text) != std::u16string::npos;
-  }
-  // How many trace records the procedure left (how often it ran).
-  int Runs(std::u16string_view proc) const {
-    int n = 0;
-    for (std::size_t i = 0; i < ctx.debug->procs.size(); ++i)
-      if (ctx.debug->procs[i].ProcName() == proc) ++n;
-    return n;
-  }
+  FsTest() { StartupFacts(); }
   std::string Text(std::u16string_view path) const {
     return disk.ReadText(path).value_or("<none>");
   }
 
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
   sim::FileSystem& disk = m.fs();
 };
 
@@ -318,7 +283,7 @@ TEST_F(FsTest, FileCopyOntoAReadOnlyTargetKeepsItReadOnly) {
   EXPECT_EQ(Text(u"C:\\Dst\\boot.ini"), "new");
   EXPECT_EQ(disk.Attributes(u"C:\\Dst\\boot.ini"),
             kFILE_ATTRIBUTE_READONLY | kFILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(Runs(u"TakeControl"), 0);
+  EXPECT_EQ(Calls(u"TakeControl").size(), 0u);
 }
 
 TEST_F(FsTest, FileCopyTakesControlWhenTheTargetResistsAndRestoresAfterAFailure) {
@@ -326,7 +291,7 @@ TEST_F(FsTest, FileCopyTakesControlWhenTheTargetResistsAndRestoresAfterAFailure)
   disk.AddFile(u"C:\\Dst\\a.txt", "old", kFILE_ATTRIBUTE_READONLY);
   m.InjectFault("SetFileAttributesW", kERROR_ACCESS_DENIED, 1);
   EXPECT_TRUE(FileCopy(u"C:\\Src\\a.txt", u"C:\\Dst\\a.txt", true, true));
-  EXPECT_EQ(Runs(u"TakeControl"), 1);
+  EXPECT_EQ(Calls(u"TakeControl").size(), 1u);
   EXPECT_EQ(Text(u"C:\\Dst\\a.txt"), "new");
   EXPECT_EQ(disk.Attributes(u"C:\\Dst\\a.txt"), kFILE_ATTRIBUTE_READONLY);
 

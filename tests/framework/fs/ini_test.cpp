@@ -1,20 +1,9 @@
 // INI files as boot.ini editing and the version detection use them: values read trimmed and
 // unquoted, single keys written without disturbing the rest of the file, the path handed to
-// Windows in its wide form exactly when an ANSI-sized call could not take it, the name lists
-// grown until they fit, and the profile calls of the simulated machine answering like Windows.
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "framework/debug/tracing.h"
-#include "framework/env/context.h"
-#include "framework/env/environment.h"
+// Windows in its wide form exactly when an ANSI-sized call could not take it, and the name lists
+// grown until they fit.
 #include "framework/fs/ini.h"
-#include "platform/base/u16.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/machine.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
@@ -32,17 +21,12 @@ constexpr char kBootIni[] =
     "; a comment\r\n"
     "quoted = \"C:\\a b\"\r\n";
 
-class IniTest : public ::testing::Test {
+class IniTest : public MachineTest {
  protected:
-  void SetUp() override {
-    debug::InitDebugModuleVars();
-    debug::SetDebugLogVerbose(true);
-    ctx.env = std::make_unique<AppEnv>();
-    ctx.env->g_Win64bit = ctx.env->Win64bit = true;
+  IniTest() {
+    StartupFacts();
     disk.AddFile(u"C:\\boot.ini", kBootIni);
   }
-  std::string Log() const { return Utf8(debug::DebugLogText()); }
-  bool LogHas(std::string_view text) const { return Log().find(text) != std::string::npos; }
   std::string FileText(std::u16string_view path) const {
     return disk.ReadText(path).value_or("<missing>");
   }
@@ -55,11 +39,7 @@ class IniTest : public ::testing::Test {
     return path;
   }
 
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
   sim::FileSystem& disk = m.fs();
-  FileApi& fs = OS().fs;
 };
 
 TEST_F(IniTest, ReadINIGivesTrimmedUnquotedValues) {
@@ -165,49 +145,6 @@ TEST_F(IniTest, ALongValueIsCutToTheBufferWithoutAsking) {
   disk.AddFile(u"C:\\long.ini", "[s]\r\nk=" + std::string(9000, 'v') + "\r\n");
   EXPECT_EQ(ReadINI(u"C:\\long.ini", u"s", u"k"), std::u16string(8191, u'v'));
   EXPECT_EQ(m.CallCount("GetPrivateProfileStringW"), 1);
-}
-
-// ---- the profile calls of the simulated machine -----------------------------------------------
-
-TEST_F(IniTest, ProfileListsAreCutWithTwoNulsAndSizeMinusTwo) {
-  disk.AddFile(u"C:\\l.ini", "[alpha]\r\n[beta]\r\n[gamma]\r\n");
-  std::vector<char16_t> buf(10, u'#');
-  EXPECT_EQ(fs.GetPrivateProfileStringW(nullptr, nullptr, u"", buf.data(), 10, u"C:\\l.ini"), 8u);
-  EXPECT_EQ(std::u16string(buf.data(), 10), std::u16string(u"alpha\0be\0\0", 10));
-  std::vector<char16_t> big(64, u'#');
-  EXPECT_EQ(fs.GetPrivateProfileStringW(nullptr, nullptr, u"", big.data(), 64, u"C:\\l.ini"), 17u);
-  EXPECT_EQ(std::u16string(big.data(), 18), std::u16string(u"alpha\0beta\0gamma\0\0", 18));
-}
-
-TEST_F(IniTest, ProfileValuesAndDefaults) {
-  std::vector<char16_t> buf(8, u'#');
-  // Cut to size - 1.
-  EXPECT_EQ(
-      fs.GetPrivateProfileStringW(u"boot loader", u"default", u"", buf.data(), 8, u"C:\\boot.ini"),
-      7u);
-  EXPECT_EQ(std::u16string(buf.data()), u"multi(0");
-  // The default loses its trailing blanks; the last error says what was missing.
-  EXPECT_EQ(fs.GetPrivateProfileStringW(u"x", u"y", u"dflt  ", buf.data(), 8, u"C:\\boot.ini"), 4u);
-  EXPECT_EQ(std::u16string(buf.data()), u"dflt");
-  EXPECT_EQ(OS().sys.GetLastError(), kERROR_FILE_NOT_FOUND);
-  // A bare file name lives in the Windows folder.
-  disk.AddFile(u"C:\\Windows\\win.ini", "[windows]\r\nload=x\r\n");
-  EXPECT_EQ(fs.GetPrivateProfileStringW(u"windows", u"load", u"", buf.data(), 8, u"win.ini"), 1u);
-  // A UTF-16 file is read as such.
-  disk.AddFileUtf16(u"C:\\u.ini", u"[s]\r\nk=中文\r\n");
-  EXPECT_EQ(fs.GetPrivateProfileStringW(u"s", u"k", u"", buf.data(), 8, u"C:\\u.ini"), 2u);
-  EXPECT_EQ(std::u16string(buf.data()), u"中文");
-}
-
-TEST_F(IniTest, ProfileWritesDeleteWithNullPointers) {
-  ASSERT_TRUE(fs.WritePrivateProfileStringW(u"boot loader", u"timeout", nullptr, u"C:\\boot.ini"));
-  ASSERT_TRUE(
-      fs.WritePrivateProfileStringW(u"operating systems", nullptr, nullptr, u"C:\\boot.ini"));
-  EXPECT_EQ(FileText(u"C:\\boot.ini"),
-            "[boot loader]\r\n"
-            "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
-            "\r\n");
-  EXPECT_FALSE(fs.WritePrivateProfileStringW(nullptr, nullptr, nullptr, u"C:\\boot.ini"));
 }
 
 }  // namespace

@@ -2,20 +2,8 @@
 // that leaves nothing of the old content, lines appended once and only once, reading whole or
 // line by line, the clean-up of file numbers, the one retry of a failed save, and multi-byte
 // text in the Chinese ANSI code page surviving the packed form.
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "framework/debug/tracing.h"
-#include "framework/debug/tracing_state.h"
-#include "framework/env/context.h"
-#include "framework/env/environment.h"
 #include "framework/fs/textfile.h"
-#include "platform/base/u16.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/machine.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
@@ -23,34 +11,17 @@ namespace {
 using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
 using Bytes = std::vector<std::uint8_t>;
 
-class TextFileTest : public ::testing::Test {
+class TextFileTest : public MachineTest {
  protected:
-  void SetUp() override {
-    debug::InitDebugModuleVars();
-    debug::SetDebugLogVerbose(true);
-    ctx.env = std::make_unique<AppEnv>();
-    ctx.env->g_Win64bit = ctx.env->Win64bit = true;
-    ctx.env->Dir_Windows = u"C:\\Windows";
+  TextFileTest() {
+    StartupFacts();
     disk.AddFolder(u"C:\\Data");
-  }
-  std::string Log() const { return Utf8(debug::DebugLogText()); }
-  bool LogHas(std::string_view text) const { return Log().find(text) != std::string::npos; }
-  // How often the procedure of that name ran.
-  int Calls(std::u16string_view name) const {
-    int n = 0;
-    const auto& procs = ctx.debug->procs;
-    for (std::size_t i = 0; i < procs.size(); ++i)
-      if (procs[i].ProcName() == name) ++n;
-    return n;
   }
   Bytes FileBytes(std::u16string_view path) const { return disk.ReadFile(path).value_or(Bytes{}); }
   std::string FileText(std::u16string_view path) const {
     return disk.ReadText(path).value_or("<missing>");
   }
 
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
   sim::FileSystem& disk = m.fs();
 };
 
@@ -119,17 +90,6 @@ TEST_F(TextFileTest, FileWriteRefusesBadCallsWithoutTouchingTheFile) {
   disk.Lock(u"C:\\Data\\keep.txt", false);
   EXPECT_EQ(FileText(u"C:\\Data\\keep.txt"), "precious");
   EXPECT_EQ(m.OpenHandleCount(), 0u);
-}
-
-TEST_F(TextFileTest, EncodingNames) {
-  EXPECT_EQ(GetEncodingVerbose(0), u"FindType");
-  EXPECT_EQ(GetEncodingVerbose(1), u"ANSI");
-  EXPECT_EQ(GetEncodingVerbose(2), u"UTF8 (BOM EF BB BF)");
-  EXPECT_EQ(GetEncodingVerbose(3), u"UTF8NoBOM");
-  EXPECT_EQ(GetEncodingVerbose(4), u"UTF16LE (BOM FF FE)");
-  EXPECT_EQ(GetEncodingVerbose(5), u"UTF16BE (BOM FE FF)");
-  EXPECT_EQ(GetEncodingVerbose(9), u"");
-  EXPECT_EQ(GetEncodingVerbose(-1), u"");
 }
 
 // ---- reading --------------------------------------------------------------------------------
@@ -209,12 +169,12 @@ TEST_F(TextFileTest, AFailedSaveIsRepeatedOnceThroughTheTracedTwin) {
   m.InjectFault("WriteFile", kERROR_ACCESS_DENIED, 1);
   EXPECT_TRUE(SaveTextToFile(f, u"hello"));
   EXPECT_EQ(FileText(f), "hello\r\n");  // written once, by the retry
-  EXPECT_EQ(Calls(u"SaveTextToFile_Debug"), 1);
+  EXPECT_EQ(Calls(u"SaveTextToFile_Debug").size(), 1u);
   EXPECT_TRUE(ctx.file_nums.empty());
 
   m.InjectFault("CreateFileW", kERROR_SHARING_VIOLATION);
   EXPECT_FALSE(SaveTextToFile(f, u"again"));
-  EXPECT_EQ(Calls(u"SaveTextToFile_Debug"), 2);
+  EXPECT_EQ(Calls(u"SaveTextToFile_Debug").size(), 2u);
   EXPECT_EQ(FileText(f), "hello\r\n");
   EXPECT_TRUE(LogHas("CreateFileW"));
   EXPECT_EQ(m.OpenHandleCount(), 0u);

@@ -1,58 +1,34 @@
 // Who the program runs as: administrator rights as the process token has them (a non-elevated
 // administrator has none), the account's privilege level, Microsoft accounts (Windows 8 and
-// later only), the system account and the preinstallation environment, the user name, and the
-// facts start-up takes from them.
-#include <gtest/gtest.h>
-
+// later only), the system account and the preinstallation environment, and the user name.
 #include <algorithm>
-#include <memory>
-#include <string>
 
-#include "framework/debug/tracing.h"
-#include "framework/env/context.h"
-#include "framework/env/environment.h"
-#include "framework/env/startup.h"
 #include "framework/process/identity.h"
-#include "platform/base/u16.h"
 #include "platform/sim/accounts.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/machine.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
 
-class IdentityTest : public ::testing::Test {
+class IdentityTest : public MachineTest {
  protected:
-  void SetUp() override {
-    debug::InitDebugModuleVars();
-    debug::SetDebugLogVerbose(true);
-    ctx.env = std::make_unique<AppEnv>();
-    // What start-up finds on the default machine: Windows 10, both entry points, user Admin.
-    env().API_CheckTokenMembership = true;
-    env().API_IsUserAnAdmin = true;
-    env().Win8_OrNewer = true;
-    env().Name_CurrentUser = u"Admin";
+  IdentityTest() {
+    AppEnv& e = StartupFacts();
+    e.API_CheckTokenMembership = e.API_IsUserAnAdmin = true;
+    e.Win8_OrNewer = true;
+    e.Name_CurrentUser = u"Admin";
   }
   void TearDown() override {
     // Every SID and account record handed out was freed again.
     EXPECT_EQ(m.security_allocations, 0);
   }
-
-  AppEnv& env() { return *ctx.env; }
   // A Windows 7 SP1 machine, as version detection would describe it.
   void MakeWindows7() {
     m.facts.version.dwMajorVersion = 6;
     m.facts.version.dwMinorVersion = 1;
     m.facts.version.dwBuildNumber = 7601;
-    env().Win8_OrNewer = false;
+    Env().Win8_OrNewer = false;
   }
-  static bool LogHas(std::u16string_view text) {
-    return debug::DebugLogText().find(text) != std::u16string::npos;
-  }
-
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
 };
 
 // ---- administrator rights ---------------------------------------------------------------
@@ -82,7 +58,7 @@ TEST_F(IdentityTest, NonElevatedAdministratorHasNoAdministratorRights) {
 TEST_F(IdentityTest, StandardUsersAndGuestsHaveTheirOwnLevels) {
   sim::AddLocalAccount(m, u"Bob", false);
   sim::SignIn(m, u"Bob", sim::TokenKind::StandardUser);
-  env().Name_CurrentUser = u"Bob";
+  Env().Name_CurrentUser = u"Bob";
   EXPECT_FALSE(IsCurrentUserAnAdmin());
   EXPECT_EQ(GetUserAccountType(u""), kAccountType_User);
   EXPECT_EQ(GetUserAccountType(u"Guest"), kAccountType_Guest);
@@ -100,7 +76,7 @@ TEST_F(IdentityTest, UnknownAccountIsAGuestWithTheReasonLogged) {
 }
 
 TEST_F(IdentityTest, WithoutCheckTokenMembershipTheAccountTypeDecides) {
-  env().API_CheckTokenMembership = false;
+  Env().API_CheckTokenMembership = false;
   EXPECT_TRUE(IsCurrentUserAnAdmin());
   EXPECT_TRUE(LogHas(u"CheckTokenMembership API is not available!"));
   EXPECT_EQ(m.CallCount("CheckTokenMembership"), 0);
@@ -111,7 +87,7 @@ TEST_F(IdentityTest, WithoutCheckTokenMembershipTheAccountTypeDecides) {
 
   // Without IsUserAnAdmin either, nothing can tell: no rights.
   sim::SignIn(m, u"Admin", sim::TokenKind::ElevatedAdministrator);
-  env().API_IsUserAnAdmin = false;
+  Env().API_IsUserAnAdmin = false;
   EXPECT_FALSE(IsCurrentUserAnAdmin());
   EXPECT_TRUE(LogHas(u"IsUserAnAdmin API is not available!"));
 }
@@ -228,80 +204,6 @@ TEST_F(IdentityTest, UserNameComesFromTheSystem) {
   EXPECT_EQ(GetMyUserName(), u"");
   EXPECT_TRUE(LogHas(u"GetUserNameW"));
   EXPECT_TRUE(LogHas(u"The data area passed to a system call is too small."));
-}
-
-// ---- start-up -----------------------------------------------------------------------------
-
-constexpr char16_t kKitTail[] = u"\\Windows Resource Kits\\Tools\\subinacl.exe";
-
-class IdentityStartupTest : public ::testing::Test {
- protected:
-  void Start() {
-    try {
-      InitApp(false, u"");
-    } catch (const platform::ProcessExit&) {
-      FAIL() << "start-up ended the process";
-    }
-  }
-  const AppEnv& env() const { return *ctx.env; }
-  static bool LogHas(std::u16string_view text) {
-    return debug::DebugLogText().find(text) != std::u16string::npos;
-  }
-
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
-};
-
-TEST_F(IdentityStartupTest, ElevatedAdministratorIsRecordedAndLogged) {
-  Start();
-  EXPECT_TRUE(env().AppInst_IsAdmin);
-  EXPECT_FALSE(env().AppInst_IsSystem);
-  EXPECT_EQ(env().Name_CurrentUser, u"Admin");
-  EXPECT_TRUE(LogHas(u"Account rights of this instance."));
-  EXPECT_TRUE(LogHas(u"AppInst_IsAdmin.Boolean=True"));
-  EXPECT_TRUE(LogHas(u"AppInst_IsSystem.Boolean=False"));
-  EXPECT_TRUE(LogHas(u"Current user of this instance."));
-  EXPECT_TRUE(LogHas(u"Name_CurrentUser.String=Admin"));
-}
-
-TEST_F(IdentityStartupTest, NonElevatedAdministratorIsNoAdministrator) {
-  sim::SignIn(m, u"Admin", sim::TokenKind::FilteredAdministrator);
-  Start();
-  EXPECT_FALSE(env().AppInst_IsAdmin);
-  EXPECT_TRUE(LogHas(u"AppInst_IsAdmin.Boolean=False"));
-}
-
-TEST_F(IdentityStartupTest, SystemAccountIsRecorded) {
-  sim::RunAsLocalSystem(m);
-  Start();
-  EXPECT_TRUE(env().AppInst_IsAdmin);
-  EXPECT_TRUE(env().AppInst_IsSystem);
-  EXPECT_EQ(env().Name_CurrentUser, u"SYSTEM");
-}
-
-TEST_F(IdentityStartupTest, SubInACLIsTheCarriedCopyWhenItIsNotEmpty) {
-  const std::u16string carried = u"C:\\Tools\\Kestrune Resources\\Tools\\subinacl.exe";
-  m.fs().AddFile(carried, std::string("MZ"));
-  m.fs().AddFile(std::u16string(u"C:\\Program Files (x86)") + kKitTail, std::string("MZ"));
-  Start();
-  EXPECT_EQ(env().EXE_SubInACL, carried);
-}
-
-TEST_F(IdentityStartupTest, SubInACLFallsBackOnTheResourceKit) {
-  // An empty carried copy is a failed download, not a program.
-  m.fs().AddFile(u"C:\\Tools\\Kestrune Resources\\Tools\\subinacl.exe", std::string());
-  // The kit installs under the 32-bit Program Files folder, whichever that is here.
-  for (const char16_t* pf : {u"C:\\Program Files (x86)", u"C:\\Program Files"})
-    m.fs().AddFile(std::u16string(pf) + kKitTail, std::string("MZ"));
-  Start();
-  ASSERT_FALSE(env().Dir_ProgramFiles32.empty());
-  EXPECT_EQ(env().EXE_SubInACL, env().Dir_ProgramFiles32 + kKitTail);
-}
-
-TEST_F(IdentityStartupTest, SubInACLIsEmptyWhenNoCopyExists) {
-  Start();
-  EXPECT_EQ(env().EXE_SubInACL, u"");
 }
 
 }  // namespace

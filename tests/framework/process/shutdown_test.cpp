@@ -1,28 +1,18 @@
 // Restarting Windows and logging off: the flag word and reason handed to the system, the
 // privilege it needs, and the command-line tool that takes over when the system refuses, so a
 // restart the user was promised still happens (or at least is attempted and logged).
-#include <string>
-#include <vector>
-
 #include "framework/process/shutdown.h"
-#include "platform/base/u16.h"
-#include "platform/sim/shutdown.h"
-#include "tests/support/session_fixture.h"
+#include "tests/support/machine_fixture.h"
 
-namespace kes::session_tests {
+namespace kes {
 namespace {
 
 using Kind = sim::ShutdownRequest::Kind;
 
-class ShutdownTest : public SessionTest {
+class ShutdownTest : public MachineTest {
  protected:
   // The simulated system refuses every ExitWindowsEx (as it would with access denied).
   void RefuseExitWindowsEx() { m.InjectFault("ExitWindowsEx", platform::kERROR_ACCESS_DENIED); }
-  const sim::SimProcess* StartedProcess(std::u16string_view command_line) const {
-    for (const sim::SimProcess& p : m.processes)
-      if (p.command_line == command_line) return &p;
-    return nullptr;
-  }
   // The flag word ShutdownSystem was asked for, as its trace record keeps it.
   std::u16string ShutdownSystemFlags() const {
     return Field(ArgsOfOnlyCall(u"ShutdownSystem"), u"eType");
@@ -55,7 +45,7 @@ TEST_F(ShutdownTest, RefusedRestartStartsShutdownExeHiddenAndReportsFailure) {
 
   EXPECT_EQ(ShutdownSystemFlags(), u"6");
   EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
-  const sim::SimProcess* tool = StartedProcess(u"shutdown.exe -r -t 0 -f");
+  const sim::SimProcess* tool = Started(m, u"shutdown.exe -r -t 0 -f");
   ASSERT_NE(tool, nullptr);
   EXPECT_EQ(tool->show_window, 0);  // SW_HIDE
   // The tool did its work; the program does not wait for it nor claim it.
@@ -74,7 +64,7 @@ TEST_F(ShutdownTest, RefusedRestartOnWinPEStartsWpeutilInsteadOfShutdownExe) {
   Use("winpe");
   m.fs().AddFile(m.facts.windows_dir + u"\\System32\\wpeutil.exe", std::string_view("MZ"));
   Start();
-  ASSERT_TRUE(env().WinType_PE);
+  ASSERT_TRUE(Env().WinType_PE);
   RefuseExitWindowsEx();
   EXPECT_FALSE(RestartWindows(kForcedShutdown));
 
@@ -93,48 +83,51 @@ struct FlagRow {
   std::vector<std::u16string> fallback;
 };
 
-TEST_F(ShutdownTest, FlagTableRowsGiveTheirFlagsAndFallbackArguments) {
-  const std::vector<FlagRow> rows = {
-      {"win10", false, true, true, false, 0x6, {u"shutdown.exe -r -t 0 -f"}},
-      {"win10", false, false, true, true, 0x46, {u"shutdown.exe -r -t 0 -f"}},
-      {"win10", false, true, false, false, 0x12, {u"shutdown.exe -r -t 0 -f"}},
-      {"win10", false, true, false, true, 0x52, {u"shutdown.exe -r -t 0 -f"}},
-      {"win10", false, false, false, false, 0x2, {u"shutdown.exe -r -t 0"}},
-      {"win10", false, false, false, true, 0x42, {u"shutdown.exe -r -t 0"}},
-      // Before Vista the restart-apps flag does not exist and is dropped.
-      {"xp-sp3", false, false, false, true, 0x2, {u"shutdown.exe -r -t 0"}},
-      {"win10", true, true, true, false, 0x4, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-      {"win10", true, false, true, true, 0x44, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-      {"win10", true, true, false, false, 0x10, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-      {"win10", true, true, false, true, 0x50, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-      {"win10", true, false, false, false, 0x0, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
-      {"win10", true, false, false, true, 0x40, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
-  };
-  for (const FlagRow& row : rows) {
-    for (const bool refused : {false, true}) {
-      SCOPED_TRACE(testing::Message() << row.profile << (row.logoff ? " logoff" : " restart")
-                                      << " hung=" << row.force_if_hung << " force=" << row.force
-                                      << " apps=" << row.restart_apps << " refused=" << refused);
-      sim::Machine machine;
-      ASSERT_TRUE(sim::ApplyVersionProfile(machine, row.profile));
-      Context ctx(machine.platform());
-      ContextScope scope(ctx);
-      InitApp(false, u"");
-      if (refused) machine.InjectFault("ExitWindowsEx", platform::kERROR_ACCESS_DENIED);
-      const bool ok = row.logoff ? LogoffWindows({row.force_if_hung, row.force, row.restart_apps})
-                                 : RestartWindows({row.force_if_hung, row.force, row.restart_apps});
-      EXPECT_EQ(ok, !refused);
-      if (!refused) {
-        ASSERT_EQ(machine.shutdown_requests.size(), 1u);
-        EXPECT_EQ(machine.shutdown_requests[0].flags, row.flags);
-        EXPECT_EQ(machine.shutdown_requests[0].reason, kShutdownReason);
-        EXPECT_TRUE(StartedByProgram(machine).empty());
-      } else {
-        EXPECT_EQ(StartedByProgram(machine), row.fallback);
-      }
-    }
+void PrintTo(const FlagRow& r, std::ostream* os) {
+  *os << r.profile << (r.logoff ? " logoff" : " restart") << " hung=" << r.force_if_hung
+      << " force=" << r.force << " apps=" << r.restart_apps;
+}
+
+const FlagRow kFlagRows[] = {
+    {"win10", false, true, true, false, 0x6, {u"shutdown.exe -r -t 0 -f"}},
+    {"win10", false, false, true, true, 0x46, {u"shutdown.exe -r -t 0 -f"}},
+    {"win10", false, true, false, false, 0x12, {u"shutdown.exe -r -t 0 -f"}},
+    {"win10", false, true, false, true, 0x52, {u"shutdown.exe -r -t 0 -f"}},
+    {"win10", false, false, false, false, 0x2, {u"shutdown.exe -r -t 0"}},
+    {"win10", false, false, false, true, 0x42, {u"shutdown.exe -r -t 0"}},
+    // Before Vista the restart-apps flag does not exist and is dropped.
+    {"xp-sp3", false, false, false, true, 0x2, {u"shutdown.exe -r -t 0"}},
+    {"win10", true, true, true, false, 0x4, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
+    {"win10", true, false, true, true, 0x44, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
+    {"win10", true, true, false, false, 0x10, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
+    {"win10", true, true, false, true, 0x50, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
+    {"win10", true, false, false, false, 0x0, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
+    {"win10", true, false, false, true, 0x40, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
+};
+
+class FlagTableTest : public ShutdownTest,
+                      public ::testing::WithParamInterface<std::tuple<FlagRow, bool>> {};
+
+TEST_P(FlagTableTest, RowGivesItsFlagsOrWhenRefusedItsFallbackArguments) {
+  const auto& [row, refused] = GetParam();
+  Use(row.profile);
+  Start();
+  if (refused) m.InjectFault("ExitWindowsEx", platform::kERROR_ACCESS_DENIED);
+  const bool ok = row.logoff ? LogoffWindows({row.force_if_hung, row.force, row.restart_apps})
+                             : RestartWindows({row.force_if_hung, row.force, row.restart_apps});
+  EXPECT_EQ(ok, !refused);
+  if (!refused) {
+    ASSERT_EQ(m.shutdown_requests.size(), 1u);
+    EXPECT_EQ(m.shutdown_requests[0].flags, row.flags);
+    EXPECT_EQ(m.shutdown_requests[0].reason, kShutdownReason);
+    EXPECT_TRUE(StartedByProgram().empty());
+  } else {
+    EXPECT_EQ(StartedByProgram(), row.fallback);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, FlagTableTest,
+                         ::testing::Combine(::testing::ValuesIn(kFlagRows), ::testing::Bool()));
 
 TEST_F(ShutdownTest, RefusedForcedLogoffStartsShutdownExeAndThenLogoffExe) {
   Use("win10");
@@ -203,55 +196,5 @@ TEST_F(ShutdownTest, TokenWithoutTheShutdownPrivilegeIsRefusedByTheSystemAndByTh
   EXPECT_TRUE(m.shutdown_requests.empty());
 }
 
-// ---- the simulated tools ------------------------------------------------------------------
-
-TEST_F(ShutdownTest, SimulatedShutdownExeReadsItsOptionsAsTheRealToolDoes) {
-  Use("win10");
-  Start();
-  struct Case {
-    std::u16string args;
-    platform::DWORD exit_code;
-    std::size_t recorded;
-  };
-  const std::vector<Case> cases = {
-      {u"-r -t 0 -f -d p:4:1", 0, 1},
-      {u"/s /t 30", 0, 1},
-      {u"-l", 0, 1},
-      {u"-l -d p:4:1", 87, 0},  // a logoff takes no reason
-      {u"-a", 1116, 0},         // nothing to abort
-      {u"-r -t", 87, 0},        // a time-out without its value
-      {u"-x", 87, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.args));
-    m.shutdown_requests.clear();
-    EXPECT_EQ(sim::RunShutdownTool(m, u"shutdown.exe " + c.args), c.exit_code);
-    EXPECT_EQ(m.shutdown_requests.size(), c.recorded);
-  }
-  m.shutdown_requests.clear();
-  sim::RunShutdownTool(m, u"shutdown.exe -r -t 0 -f -d p:4:1");
-  EXPECT_EQ(m.shutdown_requests[0].reason, kShutdownReason);
-  EXPECT_EQ(m.shutdown_requests[0].flags, 6u);
-  // A count-down closes applications without asking, as -f would.
-  m.shutdown_requests.clear();
-  sim::RunShutdownTool(m, u"shutdown.exe /s /t 30");
-  EXPECT_TRUE(m.shutdown_requests[0].forced);
-
-  m.InjectFault("shutdown.exe", 1190);  // a shutdown is already scheduled
-  EXPECT_EQ(sim::RunShutdownTool(m, u"shutdown.exe -r -t 0"), 1190u);
-}
-
-TEST_F(ShutdownTest, SimulatedWpeutilKnowsRebootAndShutdownButNoLogoff) {
-  Use("win10");
-  Start();
-  EXPECT_EQ(sim::RunWpeutilTool(m, u"wpeutil.exe Reboot"), 0u);
-  EXPECT_EQ(sim::RunWpeutilTool(m, u"wpeutil.exe shutdown"), 0u);
-  EXPECT_EQ(sim::RunWpeutilTool(m, u"wpeutil.exe InitializeNetwork"), 0u);
-  EXPECT_NE(sim::RunWpeutilTool(m, u"wpeutil.exe Logoff"), 0u);
-  ASSERT_EQ(m.shutdown_requests.size(), 2u);
-  EXPECT_EQ(m.shutdown_requests[0].kind, Kind::kRestart);
-  EXPECT_EQ(m.shutdown_requests[1].kind, Kind::kShutdown);
-}
-
 }  // namespace
-}  // namespace kes::session_tests
+}  // namespace kes

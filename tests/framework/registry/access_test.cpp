@@ -1,76 +1,24 @@
 // Registry access as the program depends on it: the 64-bit view of a 32-bit process, text
 // values read whatever their writer did with the terminating NUL, the one take-control retry of
-// a refused delete, and the simulated registry answering with Windows' status codes.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "framework/debug/tracing.h"
-#include "framework/env/context.h"
-#include "framework/env/environment.h"
+// a refused delete, and registry files imported with the native reg.exe.
 #include "framework/registry/access.h"
-#include "platform/base/u16.h"
-#include "platform/sim/machine.h"
-#include "platform/sim/registry_store.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
 
 using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
 
-constexpr std::u16string_view kOwnKey = u"Software\\Quorlen\\Kestrune";
-
-std::vector<std::uint8_t> Bytes(std::u16string_view text) {
-  std::vector<std::uint8_t> out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return out;
-}
-
 std::u16string TextOf(const Value& v) {
   const auto* s = v.get_if<std::u16string>();
   return s ? *s : u"<not a text>";
 }
 
-std::size_t Count(const std::string& hay, const std::string& needle) {
-  std::size_t n = 0;
-  for (auto pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + 1)) ++n;
-  return n;
-}
-
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public MachineTest {
  protected:
-  void SetUp() override {
-    debug::InitDebugModuleVars();
-    debug::SetDebugLogVerbose(true);
-    // What start-up finds on this machine: 64-bit Windows, the program a 32-bit process.
-    ctx.env = std::make_unique<AppEnv>();
-    ctx.env->Win64bit = true;
-  }
-  std::string Log() const { return Utf8(debug::DebugLogText()); }
-
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
+  RegistryTest() { StartupFacts(); }
   sim::RegistryStore& store = m.registry();
 };
-
-TEST_F(RegistryTest, RootNamesAndStatusTextsAreTheLogsOwn) {
-  EXPECT_EQ(GetHKEYName(0x80000002, true), u"hklm");
-  EXPECT_EQ(GetHKEYName(0x80000002, false), u"hkey_local_machine");
-  EXPECT_EQ(GetHKEYName(0x80000006, true), u"hkdd");
-  EXPECT_EQ(GetHKEYName(0x80000007, true), u"");  // known to the view rule only
-  EXPECT_EQ(GetHKEYName(0x1234, false), u"");
-  EXPECT_EQ(GetRegAPIReturnMsg(2), u"该系统找不到指定的文件. (key)");
-  EXPECT_EQ(GetRegAPIReturnMsg(5), u"访问被拒绝.");
-  EXPECT_EQ(GetRegAPIReturnMsg(234), u"有更多数据可用.");
-  EXPECT_EQ(GetRegAPIReturnMsg(9), u"未知的返回值.");
-}
 
 TEST_F(RegistryTest, ViewRuleAddsTheNativeViewOnlyWhereRedirectionApplies) {
   struct Case {
@@ -106,15 +54,14 @@ TEST_F(RegistryTest, ViewRuleAddsTheNativeViewOnlyWhereRedirectionApplies) {
     EXPECT_EQ(key, c.after) << Utf8(c.key);
     EXPECT_EQ(removed, c.removed) << Utf8(c.key);
   }
-  EXPECT_NE(Log().find("Removed 'WOW6432Node\\' from non-offline/guest registry key string..."),
-            std::string::npos);
+  EXPECT_TRUE(LogHas("Removed 'WOW6432Node\\' from non-offline/guest registry key string..."));
 
   std::u16string empty;
   std::int32_t sam = 6;
   bool removed = false;
   EXPECT_FALSE(AddRegFlagWOW64(kHKEY_LOCAL_MACHINE, empty, sam, removed));
   EXPECT_EQ(sam, 6);
-  EXPECT_NE(Log().find("Aborting; Passed empty string!"), std::string::npos);
+  EXPECT_TRUE(LogHas("Aborting; Passed empty string!"));
 }
 
 TEST_F(RegistryTest, ViewRuleChangesNothingOn32BitWindows) {
@@ -166,11 +113,11 @@ TEST_F(RegistryTest, ExplicitWow6432NodePathReachesThe32BitViewOnce) {
 
 TEST_F(RegistryTest, TextIsReadUpToItsFirstNulAndTrimmed) {
   const std::u16string key = u"SOFTWARE\\Quorlen\\Kestrune";
-  store.SetValue(kHKEY_LOCAL_MACHINE, key, u"NoNul", kREG_SZ, Bytes(u"abc"));
+  store.SetValue(kHKEY_LOCAL_MACHINE, key, u"NoNul", kREG_SZ, Utf16Bytes(u"abc"));
   store.SetValue(kHKEY_LOCAL_MACHINE, key, u"Padded", kREG_SZ,
-                 Bytes(std::u16string(u"  pad  \0", 8)));
+                 Utf16Bytes(std::u16string(u"  pad  \0", 8)));
   store.SetValue(kHKEY_LOCAL_MACHINE, key, u"Junk", kREG_EXPAND_SZ,
-                 Bytes(std::u16string(u"%TEMP%\0junk\0", 12)));
+                 Utf16Bytes(std::u16string(u"%TEMP%\0junk\0", 12)));
   store.SetValue(kHKEY_LOCAL_MACHINE, key, u"Empty", kREG_SZ, {});
 
   Value v;
@@ -190,13 +137,13 @@ TEST_F(RegistryTest, FailedReadsLeaveTheDefaultAndLogTheRealStatus) {
   EXPECT_FALSE(RegReadValue(kHKEY_LOCAL_MACHINE, u"Software\\Nobody", u"x", kREG_SZ, u"dflt", v));
   EXPECT_EQ(TextOf(v), u"dflt");
   // Registry calls do not set the last error; the failure must still reach the log.
-  EXPECT_NE(Log().find("RegOpenKeyExW"), std::string::npos);
+  EXPECT_TRUE(LogHas("RegOpenKeyExW"));
 
   EXPECT_FALSE(RegReadValue(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
                             u"NoSuchValue", kREG_DWORD, 7, v));
   ASSERT_NE(v.get_if<std::int32_t>(), nullptr);
   EXPECT_EQ(*v.get_if<std::int32_t>(), 7);
-  EXPECT_NE(Log().find("RegQueryValueExW REG_DWORD"), std::string::npos);
+  EXPECT_TRUE(LogHas("RegQueryValueExW REG_DWORD"));
 
   EXPECT_FALSE(RegReadValue(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
                             u"ProductName", kREG_BINARY, u"dflt", v));
@@ -232,14 +179,14 @@ TEST_F(RegistryTest, DwordDataIsConvertedAndUnconvertibleDataStoresNothing) {
   EXPECT_FALSE(RegWriteValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Null", kREG_SZ, Value::Null()));
   EXPECT_FALSE(store.GetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Bad"));
   EXPECT_FALSE(store.GetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Null"));
-  EXPECT_NE(Log().find("Type mismatch"), std::string::npos);
-  EXPECT_NE(Log().find("Invalid use of Null"), std::string::npos);
+  EXPECT_TRUE(LogHas("Type mismatch"));
+  EXPECT_TRUE(LogHas("Invalid use of Null"));
 }
 
 TEST_F(RegistryTest, BinaryWritesAreRefusedWithALogEntry) {
   EXPECT_FALSE(
       RegWriteValue(kHKEY_LOCAL_MACHINE, u"Software\\Quorlen\\Bin", u"b", kREG_BINARY, u"0102"));
-  EXPECT_NE(Log().find("REG_BINARY not supported in this function."), std::string::npos);
+  EXPECT_TRUE(LogHas("REG_BINARY not supported in this function."));
   EXPECT_FALSE(store.KeyExists(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Quorlen\\Bin"));
   EXPECT_EQ(m.CallCount("RegSetValueExW"), 0);
 }
@@ -250,7 +197,7 @@ TEST_F(RegistryTest, MultiTextWritesAppendToTheList) {
   auto v = store.GetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"List");
   ASSERT_TRUE(v);
   EXPECT_EQ(v->type, kREG_MULTI_SZ);
-  EXPECT_EQ(v->data, Bytes(std::u16string(u"a\0bc\0\0", 6)));
+  EXPECT_EQ(v->data, Utf16Bytes(std::u16string(u"a\0bc\0\0", 6)));
 
   Value read;
   EXPECT_TRUE(RegReadValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"List", kREG_MULTI_SZ, u"", read));
@@ -259,15 +206,15 @@ TEST_F(RegistryTest, MultiTextWritesAppendToTheList) {
   // Empty entries of the list there are dropped; an empty list does not become a leading
   // empty entry, which would hide everything behind it.
   store.SetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Gaps", kREG_MULTI_SZ,
-                 Bytes(std::u16string(u"x\0\0y\0\0", 6)));
+                 Utf16Bytes(std::u16string(u"x\0\0y\0\0", 6)));
   store.SetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Blank", kREG_MULTI_SZ,
-                 Bytes(std::u16string(u"\0", 1)));
+                 Utf16Bytes(std::u16string(u"\0", 1)));
   EXPECT_TRUE(RegWriteValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Gaps", kREG_MULTI_SZ, u"z"));
   EXPECT_TRUE(RegWriteValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Blank", kREG_MULTI_SZ, u"z"));
   EXPECT_EQ(store.GetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Gaps")->data,
-            Bytes(std::u16string(u"x\0y\0z\0\0", 7)));
+            Utf16Bytes(std::u16string(u"x\0y\0z\0\0", 7)));
   EXPECT_EQ(store.GetValue(kHKEY_LOCAL_MACHINE, kOwnKey, u"Blank")->data,
-            Bytes(std::u16string(u"z\0\0", 3)));
+            Utf16Bytes(std::u16string(u"z\0\0", 3)));
 }
 
 TEST_F(RegistryTest, DeletingTreatsAnAbsentValueAsDone) {
@@ -280,13 +227,13 @@ TEST_F(RegistryTest, DeletingTreatsAnAbsentValueAsDone) {
   EXPECT_FALSE(not_found);
   EXPECT_EQ(status, 0);
   EXPECT_FALSE(store.GetValue(kHKEY_LOCAL_MACHINE, run_once, u"*Quorlen Kestrune Mod"));
-  EXPECT_NE(Log().find("Delete registry value success!"), std::string::npos);
+  EXPECT_TRUE(LogHas("Delete registry value success!"));
 
   EXPECT_TRUE(
       RegDeleteValue(kHKEY_LOCAL_MACHINE, run_once, u"*Quorlen Kestrune Mod", not_found, status));
   EXPECT_TRUE(not_found);
   EXPECT_EQ(status, 0);
-  EXPECT_NE(Log().find("Registry value not found!"), std::string::npos);
+  EXPECT_TRUE(LogHas("Registry value not found!"));
 
   // A key that is not there is a failed open, never retried.
   EXPECT_FALSE(RegDeleteValue(kHKEY_LOCAL_MACHINE, u"Software\\Quorlen\\Nothing", u"BootMode",
@@ -309,10 +256,9 @@ TEST_F(RegistryTest, RefusedDeleteTakesControlAndRetriesExactlyOnce) {
   EXPECT_EQ(m.CallCount("RegDeleteValueW"), 2);
   EXPECT_EQ(m.CallCount("RegOpenKeyExW"), 2);
   EXPECT_TRUE(store.GetValue(kHKEY_LOCAL_MACHINE, cmd, u"Autorun"));
-  const std::string log = Log();
-  EXPECT_EQ(Count(log, "Attempting to obtain ownership/permissions over the registry key..."), 1u);
-  EXPECT_NE(log.find("TakeControlReg"), std::string::npos);
-  EXPECT_NE(log.find("GetRegKeyPermissions"), std::string::npos);
+  EXPECT_EQ(LogCount(u"Attempting to obtain ownership/permissions over the registry key..."), 1);
+  EXPECT_TRUE(LogHas("TakeControlReg"));
+  EXPECT_TRUE(LogHas("GetRegKeyPermissions"));
   EXPECT_EQ(m.OpenHandleCount(), handles);
 
   // When the second attempt goes through, the delete counts as a success.
@@ -322,118 +268,53 @@ TEST_F(RegistryTest, RefusedDeleteTakesControlAndRetriesExactlyOnce) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(m.CallCount("RegDeleteValueW"), 4);
   EXPECT_FALSE(store.GetValue(kHKEY_LOCAL_MACHINE, cmd, u"Autorun"));
-  EXPECT_NE(Log().find("Delete registry value success!  (after fail/take control/retry!)"),
-            std::string::npos);
+  EXPECT_TRUE(LogHas("Delete registry value success!  (after fail/take control/retry!)"));
 }
 
 TEST_F(RegistryTest, KeyExistenceTellsAbsentFromUnreadable) {
   EXPECT_TRUE(RegKeyExist(kHKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot"));
   EXPECT_TRUE(RegKeyExist(kHKEY_LOCAL_MACHINE, u"software\\microsoft\\command processor"));
   EXPECT_FALSE(RegKeyExist(kHKEY_LOCAL_MACHINE, kOwnKey));
-  EXPECT_NE(Log().find("Registry key does not exist!"), std::string::npos);
+  EXPECT_TRUE(LogHas("Registry key does not exist!"));
   m.InjectFault("RegOpenKeyExW", kERROR_ACCESS_DENIED, m.CallCount("RegOpenKeyExW") + 1);
   EXPECT_FALSE(RegKeyExist(kHKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot"));
-  EXPECT_NE(Log().find("WARNING:  Registry key may or may not exist!"), std::string::npos);
+  EXPECT_TRUE(LogHas("WARNING:  Registry key may or may not exist!"));
 }
 
-// The simulated registry itself, where App_Registry relies on Windows' exact answers.
-TEST_F(RegistryTest, SimulatedRegistryAnswersLikeWindows) {
-  RegistryApi& reg = OS().reg;
-  HKEY h = 0;
-  DWORD disposition = 0;
-  ASSERT_EQ(reg.RegCreateKeyExW(kHKEY_CURRENT_USER, u"Software\\MixedCase", nullptr, 0,
-                                kKEY_ALL_ACCESS, &h, &disposition),
-            0);
-  EXPECT_EQ(disposition, kREG_CREATED_NEW_KEY);
-  const char16_t text[] = u"hello";
-  ASSERT_EQ(reg.RegSetValueExW(h, u"Greeting", kREG_SZ, text, sizeof text), 0);
+TEST_F(RegistryTest, RegImportThroughRegExeWritesTheNativeRegistryView) {
+  const std::u16string file = Env().UserDirBS_CurrentUser_Temp + u"safeboot.reg";
+  m.fs().AddFileUtf16(
+      file,
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\KesTest]\r\n"
+      u"@=\"Driver\"\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorlen\\ImportTest]\r\n"
+      u"\"Name\"=\"Value\"\r\n");
+  RegImport(file, true);
+  EXPECT_EQ(store.GetString(kHKEY_LOCAL_MACHINE,
+                            u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\KesTest", u""),
+            u"Driver");
+  // The 64-bit reg.exe ran (redirection off), so SOFTWARE landed in the native view.
+  EXPECT_EQ(store.GetString(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Quorlen\\ImportTest", u"Name"),
+            u"Value");
+  EXPECT_FALSE(store.KeyExists(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Quorlen\\ImportTest"));
+  EXPECT_EQ(Started(m, u"reg.exe")->command_line,
+            u"C:\\Windows\\System32\\reg.exe import \"" + file + u"\"");
+  EXPECT_EQ(*Started(m, u"reg.exe")->exit_code, 0u);
 
-  // Size query, too small a buffer (234 with the size needed), then the data.
-  DWORD type = 0;
-  DWORD size = 0;
-  EXPECT_EQ(reg.RegQueryValueExW(h, u"GREETING", &type, nullptr, &size), 0);
-  EXPECT_EQ(type, kREG_SZ);
-  EXPECT_EQ(size, 12u);
-  char16_t buf[8] = {};
-  size = 4;
-  EXPECT_EQ(reg.RegQueryValueExW(h, u"greeting", nullptr, buf, &size), 234);
-  EXPECT_EQ(size, 12u);
-  EXPECT_EQ(reg.RegQueryValueExW(h, u"greeting", nullptr, buf, &size), 0);
-  EXPECT_EQ(std::u16string(buf), u"hello");
-  EXPECT_EQ(reg.RegQueryValueExW(h, u"missing", nullptr, nullptr, &size), 2);
-  EXPECT_EQ(reg.RegDeleteValueW(h, u"missing"), 2);
-  EXPECT_EQ(reg.RegCloseKey(h), 0);
-  EXPECT_EQ(reg.RegCloseKey(h), 6);
+  // A file that is not a registry script, and a missing one: reg.exe exits 1, nothing changes.
+  m.fs().AddFile(Env().UserDirBS_CurrentUser_Temp + u"bad.reg",
+                 std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Bad]\r\n"));
+  RegImport(Env().UserDirBS_CurrentUser_Temp + u"bad.reg", true);
+  EXPECT_EQ(*m.processes.back().exit_code, 1u);
+  EXPECT_FALSE(store.KeyExists(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Bad"));
+  RegImport(Env().UserDirBS_CurrentUser_Temp + u"none.reg", true);
+  EXPECT_EQ(*m.processes.back().exit_code, 1u);
 
-  // Names keep their case and compare without it; enumeration ends with 259.
-  ASSERT_EQ(reg.RegOpenKeyExW(kHKEY_CURRENT_USER, u"SOFTWARE", 0, kKEY_READ, &h), 0);
-  std::vector<std::u16string> names;
-  char16_t name[64];
-  for (DWORD i = 0;; ++i) {
-    DWORD len = 64;
-    const LONG s = reg.RegEnumKeyExW(h, i, name, &len);
-    if (s == 259) break;
-    ASSERT_EQ(s, 0);
-    names.emplace_back(name, len);
-  }
-  EXPECT_NE(std::find(names.begin(), names.end(), u"MixedCase"), names.end());
-  DWORD tiny = 3;
-  EXPECT_EQ(reg.RegEnumKeyExW(h, 0, name, &tiny), 234);
-  // A handle opened for reading cannot write.
-  EXPECT_EQ(reg.RegSetValueExW(h, u"x", kREG_SZ, text, sizeof text), 5);
-  EXPECT_EQ(reg.RegCloseKey(h), 0);
-
-  // A key with sub-keys cannot be deleted; paths must not begin with a backslash.
-  EXPECT_EQ(reg.RegDeleteKeyExW(kHKEY_CURRENT_USER, u"Software", 0), 5);
-  EXPECT_EQ(reg.RegDeleteKeyExW(kHKEY_CURRENT_USER, u"Software\\MixedCase", 0), 0);
-  EXPECT_EQ(reg.RegDeleteKeyExW(kHKEY_CURRENT_USER, u"Software\\MixedCase", 0), 2);
-  EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"\\SOFTWARE", 0, kKEY_READ, &h), 161);
-  EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SOFTWARE", 0,
-                              kKEY_READ | kKEY_WOW64_32KEY | kKEY_WOW64_64KEY, &h),
-            87);
-
-  // A key refusing write access still opens for reading.
-  store.DenyWriteOpen(kHKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot");
-  EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
-                              0, kKEY_SET_VALUE, &h),
-            5);
-  ASSERT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
-                              0, kKEY_QUERY_VALUE, &h),
-            0);
-  EXPECT_EQ(reg.RegCloseKey(h), 0);
-}
-
-TEST_F(RegistryTest, SimulatedViewsFollowTheProcessAndTheFlags) {
-  RegistryApi& reg = OS().reg;
-  store.SetString(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", u"Bits", u"64");
-  store.SetString(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Vendor", u"Bits", u"32");
-  auto read = [&](DWORD sam) {
-    HKEY h = 0;
-    if (reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", 0, sam, &h) != 0) {
-      return std::u16string(u"<none>");
-    }
-    char16_t buf[8] = {};
-    DWORD size = sizeof buf;
-    reg.RegQueryValueExW(h, u"Bits", nullptr, buf, &size);
-    reg.RegCloseKey(h);
-    return std::u16string(buf);
-  };
-  EXPECT_EQ(read(kKEY_READ), u"32");  // a 32-bit process
-  EXPECT_EQ(read(kKEY_READ | kKEY_WOW64_64KEY), u"64");
-  m.facts.process_is_32bit = false;
-  EXPECT_EQ(read(kKEY_READ), u"64");
-  EXPECT_EQ(read(kKEY_READ | kKEY_WOW64_32KEY), u"32");
-  m.facts.is_64bit = false;
-  m.facts.process_is_32bit = true;
-  EXPECT_EQ(read(kKEY_READ | kKEY_WOW64_32KEY), u"64");  // one view only: the flags do nothing
-
-  // A key deleted while open answers 1018.
-  HKEY h = 0;
-  ASSERT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", 0, kKEY_READ, &h), 0);
-  store.DeleteKey(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor");
-  DWORD size = 0;
-  EXPECT_EQ(reg.RegQueryValueExW(h, u"Bits", nullptr, nullptr, &size), 1018);
-  EXPECT_EQ(reg.RegCloseKey(h), 0);
+  // The 32-bit reg.exe (what a launch without the bracket would run) writes the 32-bit view.
+  DWORD error = 0;
+  ASSERT_NE(StartProcess(m, u"reg.exe import \"" + file + u"\"", &error), 0u);
+  EXPECT_TRUE(store.KeyExists(kHKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Quorlen\\ImportTest"));
 }
 
 }  // namespace

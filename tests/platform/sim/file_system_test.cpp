@@ -1,23 +1,16 @@
 // The simulated disk must answer like Windows wherever the file procedures depend on the exact
 // answer: error codes, read-only and locked files, WOW64 redirection of a 32-bit process, the
-// extended-length path forms, wildcard matching, shell deletion of a tree and temp-file names.
-#include <gtest/gtest.h>
-
-#include "framework/env/context.h"
-#include "platform/base/u16.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/machine.h"
+// extended-length path forms, wildcard matching, shell deletion of a tree, temp-file names and
+// the profile (INI file) calls.
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
 
 using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
 
-class SimFsTest : public ::testing::Test {
+class SimFsTest : public MachineTest {
  protected:
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
   FileApi& fs = OS().fs;
   SystemApi& sys = OS().sys;
   sim::FileSystem& disk = m.fs();
@@ -366,6 +359,57 @@ TEST_F(SimFsTest, SpecialFoldersComeFromTheProfileAndMustExist) {
   size = kMAX_PATH;
   EXPECT_TRUE(fs.GetDefaultUserProfileDirectoryW(buf, &size));
   EXPECT_EQ(std::u16string(buf), u"C:\\Documents and Settings\\Default User");
+}
+
+constexpr char kBootIni[] =
+    "[boot loader]\r\n"
+    "timeout=30\r\n"
+    "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    "\r\n"
+    "[operating systems]\r\n"
+    "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Windows XP\" /fastdetect\r\n";
+
+TEST_F(SimFsTest, ProfileListsAreCutWithTwoNulsAndSizeMinusTwo) {
+  disk.AddFile(u"C:\\l.ini", "[alpha]\r\n[beta]\r\n[gamma]\r\n");
+  std::vector<char16_t> buf(10, u'#');
+  EXPECT_EQ(fs.GetPrivateProfileStringW(nullptr, nullptr, u"", buf.data(), 10, u"C:\\l.ini"), 8u);
+  EXPECT_EQ(std::u16string(buf.data(), 10), std::u16string(u"alpha\0be\0\0", 10));
+  std::vector<char16_t> big(64, u'#');
+  EXPECT_EQ(fs.GetPrivateProfileStringW(nullptr, nullptr, u"", big.data(), 64, u"C:\\l.ini"), 17u);
+  EXPECT_EQ(std::u16string(big.data(), 18), std::u16string(u"alpha\0beta\0gamma\0\0", 18));
+}
+
+TEST_F(SimFsTest, ProfileValuesAndDefaults) {
+  disk.AddFile(u"C:\\boot.ini", kBootIni);
+  std::vector<char16_t> buf(8, u'#');
+  // Cut to size - 1.
+  EXPECT_EQ(
+      fs.GetPrivateProfileStringW(u"boot loader", u"default", u"", buf.data(), 8, u"C:\\boot.ini"),
+      7u);
+  EXPECT_EQ(std::u16string(buf.data()), u"multi(0");
+  // The default loses its trailing blanks; the last error says what was missing.
+  EXPECT_EQ(fs.GetPrivateProfileStringW(u"x", u"y", u"dflt  ", buf.data(), 8, u"C:\\boot.ini"), 4u);
+  EXPECT_EQ(std::u16string(buf.data()), u"dflt");
+  EXPECT_EQ(OS().sys.GetLastError(), kERROR_FILE_NOT_FOUND);
+  // A bare file name lives in the Windows folder.
+  disk.AddFile(u"C:\\Windows\\win.ini", "[windows]\r\nload=x\r\n");
+  EXPECT_EQ(fs.GetPrivateProfileStringW(u"windows", u"load", u"", buf.data(), 8, u"win.ini"), 1u);
+  // A UTF-16 file is read as such.
+  disk.AddFileUtf16(u"C:\\u.ini", u"[s]\r\nk=中文\r\n");
+  EXPECT_EQ(fs.GetPrivateProfileStringW(u"s", u"k", u"", buf.data(), 8, u"C:\\u.ini"), 2u);
+  EXPECT_EQ(std::u16string(buf.data()), u"中文");
+}
+
+TEST_F(SimFsTest, ProfileWritesDeleteWithNullPointers) {
+  disk.AddFile(u"C:\\boot.ini", kBootIni);
+  ASSERT_TRUE(fs.WritePrivateProfileStringW(u"boot loader", u"timeout", nullptr, u"C:\\boot.ini"));
+  ASSERT_TRUE(
+      fs.WritePrivateProfileStringW(u"operating systems", nullptr, nullptr, u"C:\\boot.ini"));
+  EXPECT_EQ(disk.ReadText(u"C:\\boot.ini"),
+            "[boot loader]\r\n"
+            "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+            "\r\n");
+  EXPECT_FALSE(fs.WritePrivateProfileStringW(nullptr, nullptr, nullptr, u"C:\\boot.ini"));
 }
 
 }  // namespace

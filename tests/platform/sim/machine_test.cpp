@@ -1,21 +1,16 @@
 // The simulated machine must answer like Windows wherever later code depends on the exact
 // answer: buffer sizes, last errors, time arithmetic, command-line splitting, code pages and
-// message boxes. Each test starts from a fresh default machine.
-#include <gtest/gtest.h>
-
-#include "framework/env/context.h"
-#include "platform/sim/machine.h"
+// message boxes, modules, version and program resources. Each test starts from a fresh default
+// machine.
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
 
 using namespace platform;  // NOLINT: Win32 names read best unqualified in these tests
 
-class SimMachineTest : public ::testing::Test {
+class SimMachineTest : public MachineTest {
  protected:
-  sim::Machine m;
-  Context ctx{m.platform()};
-  ContextScope scope{ctx};
   SystemApi& sys = OS().sys;
   UiApi& ui = OS().ui;
 };
@@ -282,6 +277,14 @@ TEST_F(SimMachineTest, ProcessBasicsMatchTheDefaultMachine) {
   }
   EXPECT_TRUE(ended);
   EXPECT_EQ(m.CurrentProcess().exit_code, 3u);
+}
+
+TEST_F(SimMachineTest, ResourceNamesAndTypesCompareWithoutCase) {
+  EXPECT_NE(sys.FindResourceW(0, u"Sb_Xp", u"CUSTOM"), 0u);
+  EXPECT_EQ(sys.FindResourceW(0, u"sb_2000", u"CUSTOM"), 0u);
+  EXPECT_EQ(sys.GetLastError(), 1814u);
+  EXPECT_EQ(sys.FindResourceW(0, u"sb_10", u"RCDATA"), 0u);
+  EXPECT_EQ(sys.GetLastError(), 1813u);
 }
 
 }  // namespace

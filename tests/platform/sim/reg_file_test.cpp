@@ -1,15 +1,8 @@
 // Registry files as reg.exe imports them into the simulated machine: both editor formats, every
 // data form the SafeBoot files and hand-made files use, and bad input reported line by line
 // without losing the good entries around it.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "platform/base/u16.h"
-#include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
-#include "platform/sim/registry_store.h"
+#include "tests/support/machine_fixture.h"
 
 namespace kes {
 namespace {
@@ -20,21 +13,8 @@ constexpr std::u16string_view kSafeBoot = u"SYSTEM\\CurrentControlSet\\Control\\
 
 // A file as the registry editor saves it: UTF-16LE after the byte-order mark, CR LF lines.
 std::string Regedit5(std::u16string_view body) {
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : body) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
-  return bytes;
-}
-
-std::vector<std::uint8_t> Bytes(std::u16string_view text) {
-  std::vector<std::uint8_t> out;
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return out;
+  const std::vector<std::uint8_t> bytes = Utf16Bytes(body);
+  return "\xFF\xFE" + std::string(bytes.begin(), bytes.end());
 }
 
 std::string Describe(const sim::RegFileResult& r) {
@@ -45,9 +25,8 @@ std::string Describe(const sim::RegFileResult& r) {
   return s;
 }
 
-class RegFileTest : public ::testing::Test {
+class RegFileTest : public MachineTest {
  protected:
-  sim::Machine m;
   sim::RegistryStore& store = m.registry();
 };
 
@@ -85,7 +64,7 @@ TEST_F(RegFileTest, Regedit5FileCreatesItsKeysAndValues) {
   auto svc = store.GetValue(kHKEY_LOCAL_MACHINE, safeboot + u"\\Minimal\\testsvc", u"");
   ASSERT_TRUE(svc);
   EXPECT_EQ(svc->type, kREG_SZ);
-  EXPECT_EQ(svc->data, Bytes(std::u16string(u"Service\0", 8)));  // with its NUL
+  EXPECT_EQ(svc->data, Utf16Bytes(std::u16string(u"Service\0", 8)));  // with its NUL
   const std::u16string media = safeboot + u"\\Network\\{4D36E96C-E325-11CE-BFC1-08002BE10318}";
   EXPECT_EQ(store.GetString(kHKEY_LOCAL_MACHINE, media, u""), u"Media");
   EXPECT_EQ(store.GetDword(kHKEY_LOCAL_MACHINE, media, u"SafeBootDrivers"), 1u);
@@ -101,11 +80,11 @@ TEST_F(RegFileTest, Regedit5FileCreatesItsKeysAndValues) {
   auto exp = store.GetValue(kHKEY_CURRENT_USER, test, u"Exp");
   ASSERT_TRUE(exp);
   EXPECT_EQ(exp->type, kREG_EXPAND_SZ);
-  EXPECT_EQ(exp->data, Bytes(std::u16string(u"%T%\0", 4)));
+  EXPECT_EQ(exp->data, Utf16Bytes(std::u16string(u"%T%\0", 4)));
   auto multi = store.GetValue(kHKEY_CURRENT_USER, test, u"Multi");
   ASSERT_TRUE(multi);
   EXPECT_EQ(multi->type, kREG_MULTI_SZ);
-  EXPECT_EQ(multi->data, Bytes(std::u16string(u"a\0b\0\0", 5)));
+  EXPECT_EQ(multi->data, Utf16Bytes(std::u16string(u"a\0b\0\0", 5)));
   EXPECT_EQ(store.GetString(kHKEY_CURRENT_USER, test, u"名称"), u"值");
 }
 
@@ -147,7 +126,7 @@ TEST_F(RegFileTest, Regedit4FileIsReadInTheAnsiCodePage) {
   auto exp = store.GetValue(kHKEY_LOCAL_MACHINE, key, u"Exp");
   ASSERT_TRUE(exp);
   EXPECT_EQ(exp->type, kREG_EXPAND_SZ);
-  EXPECT_EQ(exp->data, Bytes(std::u16string(u"%TEMP%\0", 7)));  // widened to UTF-16
+  EXPECT_EQ(exp->data, Utf16Bytes(std::u16string(u"%TEMP%\0", 7)));  // widened to UTF-16
 
   // The machine's own code page decides: the same kind of file on a Chinese system.
   m.ansi_code_page = 936;
