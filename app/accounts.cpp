@@ -13,6 +13,7 @@
 #include "framework/process/shutdown.h"
 #include "framework/registry/access.h"
 #include "framework/util/strings.h"
+#include "platform/base/u16.h"
 
 namespace kes {
 namespace {
@@ -57,11 +58,22 @@ bool SignedInWithMicrosoftAccountInNormalMode() {
   return IsMicrosoftAccount(u"", principal_name, provider_name);
 }
 
-// Runs one command through the system's command processor, hidden, and waits for it; the exit
-// code is left to ShellX's log.
-void RunCmdAndWait(std::u16string_view args) {
+// Runs the system's net.exe with `net_args` through the system's command processor, hidden, and
+// waits for it; the exit code is left to ShellX's log.
+void RunNetAndWait(std::u16string_view net_args) {
   std::int32_t exit_code = 0;
-  ShellX(Env().DirBS_System32 + u"cmd.exe", args, true, kShellHide, exit_code, false, 0);
+  ShellX(SystemToolPath(u"cmd.exe"), CmdArguments(SystemToolCommand(u"net.exe", net_args)), true,
+         kShellHide, exit_code, false, 0);
+}
+
+// Whether the temporary administrator's account is there, asked without a trace of its own: a
+// missing account is the normal answer, not a failure to log.
+bool TempAdminAccountExists() {
+  std::uint8_t* buffer = nullptr;
+  const platform::DWORD status =
+      OS().sec.NetUserGetInfo(u"", std::u16string(kTempAdminUser).c_str(), 1, &buffer);
+  if (buffer) OS().sec.NetApiBufferFree(buffer);
+  return status == platform::kNERR_Success;
 }
 
 }  // namespace
@@ -77,16 +89,31 @@ bool MicrosoftAccountCheck() {
   return result;
 }
 
-void CreateTempAdminUser() {
-  Proc p(kModule, u"CreateTempAdminUser", Kind::Sub);
+TempAdminOutcome CreateTempAdminUser() {
+  Proc p(kModule, u"CreateTempAdminUser", Kind::Function);
   bool create = false;
   p.Step([&] { create = SignedInWithMicrosoftAccountInNormalMode(); });
   p.Created({u"bCreate", create});
-  if (!create) return;
+  if (!create) {
+    p.Result(u"NotNeeded");
+    return TempAdminOutcome::kNotNeeded;
+  }
   const std::u16string user(kTempAdminUser);
-  p.Step([&] { RunCmdAndWait(u"/c net user " + user + u" /Add"); });
-  p.Step([&] { RunCmdAndWait(u"/c net localgroup Administrators " + user + u" /Add"); });
+  p.Step([&] { RunNetAndWait(u"user " + user + u" /Add"); });
+  p.Step([&] { RunNetAndWait(u"localgroup Administrators " + user + u" /Add"); });
   p.Step([&] { RemoveWindowsAutoLogon(); });
+  // Read back as the hooks are: the user asked for it because they cannot sign in in Safe Mode
+  // otherwise (a password policy or a name already taken can refuse it).
+  std::int32_t type = kAccountType_Guest;
+  p.Step([&] { type = GetUserAccountType(user); });
+  const bool created =
+      type == kAccountType_Administrator || type == kAccountType_AdministratorNotElevated;
+  if (!created) {
+    p.Log(u"The temporary administrator does not read back as a local administrator.",
+          debug::Event_Normal, u"sUserName=" + user + u", lAccountType=" + Dec(type));
+  }
+  p.Result(created ? u"Created" : u"Failed");
+  return created ? TempAdminOutcome::kCreated : TempAdminOutcome::kFailed;
 }
 
 void RemoveWindowsAutoLogon() {
@@ -116,15 +143,27 @@ void DeleteTempAdminUser() {
   if (!Env().Win8_OrNewer) return;
   const bool signed_in_as_temp_admin = StringMatch(Env().Name_CurrentUser, kTempAdminUser, false);
   p.Created({u"bSignedInAsTempAdmin", signed_in_as_temp_admin});
+  const auto schedule_deletion = [&] {
+    p.Step([&] {
+      AddMeToRunOnce(kDeleteTempAdminSwitch,
+                     std::u16string(kRunOnceEntryName) + u" (Delete Temp Admin User)");
+    });
+  };
   if (!signed_in_as_temp_admin) {
-    p.Step([&] { RunCmdAndWait(u"/c net user " + std::u16string(kTempAdminUser) + u" /Delete"); });
+    p.Step([&] { RunNetAndWait(u"user " + std::u16string(kTempAdminUser) + u" /Delete"); });
+    // A passwordless administrator that refused to go is not left alone: the next sign-in
+    // tries again.
+    bool still_there = false;
+    p.Step([&] { still_there = TempAdminAccountExists(); });
+    if (still_there) {
+      p.Log(u"The temporary administrator could not be deleted; the next sign-in tries again.",
+            debug::Event_Normal, u"sUserName=" + std::u16string(kTempAdminUser));
+      schedule_deletion();
+    }
     return;
   }
   // The account cannot delete itself while it is signed in: the next sign-in does it.
-  p.Step([&] {
-    AddMeToRunOnce(kDeleteTempAdminSwitch,
-                   std::u16string(kRunOnceEntryName) + u" (Delete Temp Admin User)");
-  });
+  schedule_deletion();
   p.Step([&] { RemoveWindowsAutoLogon(); });
   if (!Env().WinMode_Normal) return;
   p.Step([&] {

@@ -17,11 +17,21 @@ inline constexpr std::u16string_view kTempAdminUser = u"Kestrune_TempAdmin";
 // without a question otherwise, and when the user answers No or no answer could be had.
 bool MicrosoftAccountCheck();
 
+// What CreateTempAdminUser did.
+enum class TempAdminOutcome {
+  kNotNeeded,  // not a Microsoft-account user in normal mode on Windows 8 or later: nothing done
+  kCreated,    // the account reads back as a local administrator
+  kFailed,     // it was to be created but does not read back as an administrator (logged)
+};
+
 // Traced. In normal mode on Windows 8 and later, for a Microsoft-account user only: creates the
 // temporary administrator with the system's net command, adds it to "Administrators" and clears
-// the automatic sign-in (RemoveWindowsAutoLogon). Does nothing otherwise. The net commands'
-// exit codes are only logged (an account that already exists stays as it is).
-void CreateTempAdminUser();
+// the automatic sign-in (RemoveWindowsAutoLogon), then reads the account back (an account that
+// already exists stays as it is and counts once it is an administrator). Does nothing otherwise.
+TempAdminOutcome CreateTempAdminUser();
+
+// "net user Kestrune_TempAdmin /Add": how notices name a failed account creation.
+inline constexpr std::u16string_view kCreateTempAdminCommand = u"net user Kestrune_TempAdmin /Add";
 
 // Traced. Switches automatic sign-in off, removes the stored default password and the policies
 // that hide user switching or disable locking (machine and user), removes "ForceAutoLogon" on

@@ -33,8 +33,6 @@ constexpr std::u16string_view kNetworkNotice =
     u"(如果 Windows 现在以安全模式重新启动, 则在重新启动时无法访问 Kestrune.exe 以删除此临时配置, "
     u"这可能会使您陷入安全模式中!)";
 
-constexpr std::u16string_view kRemoveSwitch = u"/Remove";
-
 }  // namespace
 
 std::int32_t ShowMessage(std::u16string_view text, std::int32_t style, std::u16string_view title) {
@@ -54,12 +52,19 @@ std::int32_t ShowMessage(std::u16string_view text, std::int32_t style, std::u16s
 
 void AppMainSub() {
   Proc p(kModule, u"AppMainSub", Kind::Sub);
-  p.Step([&] { InitVisualStyles(true); });
-
   std::u16string args;
   p.Step([&] {
     if (Ctx().env) args = Ctx().env->AppInst_CommandLineArgs_String;
   });
+  // The argument text is compared whole: "/safe now" is not "/safe".
+  const std::u16string sw = LowerCase(args);
+  if ((sw == u"/remove" || sw == u"/undo") && Ctx().env && !Ctx().env->WinMode_Normal) {
+    // Windows deleted the one-time entry before it ran it: on the Safe Mode boot it is written
+    // again first of all, or a power cut now would leave Safe Mode with nothing to bring the
+    // program back.
+    p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
+  }
+  p.Step([&] { InitVisualStyles(true); });
   p.Created({u"sArgs", args});
 
   if (args.empty()) {
@@ -67,13 +72,13 @@ void AppMainSub() {
     return;
   }
 
-  // The argument text is compared whole: "/safe now" is not "/safe".
-  const std::u16string sw = LowerCase(args);
   p.Step([&] {
     if (sw == u"/reboot" || sw == u"/restart") {
       RestartWindows(kForcedShutdown);
     } else if (sw == u"/normal") {
-      RemoveMods(true);
+      // When the Safe Mode setting stays, the user has been told that the program retries on
+      // the next boot; nothing may then claim a normal boot.
+      if (!RemoveMods(true)) return;
       if (ShowMessage(kNormalRestartPrompt, kStyleYesNoQuestion, kNormalRestartTitle) ==
           platform::kIDYES) {
         RestartWindows(kForcedShutdown);

@@ -154,7 +154,14 @@ void KestruneUI::cmdDo_Click(std::int16_t index) {
   p.Created({u"bEnableF8", enable_f8, u"bRestart", restart});
 
   if (f.ControlChecked(OptSafeModeId(kNormalModeOption))) {
-    p.Step([&] { RemoveMods(true); });
+    bool normal = true;
+    p.Step([&] { normal = RemoveMods(true); });
+    if (!normal) {
+      // The user has been told that the program retries on the next boot; nothing may claim a
+      // normal boot now.
+      Unload();
+      return;
+    }
     std::u16string note;
     if (enable_f8) {
       p.Step([&] { EnableF8Menu(); });

@@ -31,6 +31,9 @@ constexpr std::u16string_view kModule = u"KestruneMain";
 // The tools are waited for until they end: the timeout is given but not enforced.
 constexpr std::int32_t kToolTimeoutMS = 2000000000;
 
+// The boot configuration tool's command lines as notices show them; each runs from the system
+// folder (SystemToolCommand).
+constexpr std::u16string_view kBootTool = u"bcdedit.exe";
 constexpr std::u16string_view kSetMinimal = u"bcdedit.exe /set safeboot minimal";
 constexpr std::u16string_view kSetAltShell = u"bcdedit.exe /set safebootalternateshell true";
 constexpr std::u16string_view kSetNetwork = u"bcdedit.exe /set safeboot network";
@@ -50,10 +53,6 @@ constexpr std::u16string_view kAskSafeCmd =
     u"或简单的输入适用于所有选项的 \"kestrune\".)";
 constexpr std::u16string_view kBootIniFailed = u"无法对 Boot.INI 文件进行必要的更改, 正在中止.";
 
-constexpr std::u16string_view kQuerySafeBoot =
-    u"cmd.exe /c bcdedit.exe /enum {current} | find \"safeboot \"";
-
-constexpr std::u16string_view kRemoveSwitch = u"/Remove";
 constexpr std::u16string_view kMarkerScript = u"kestrune.cmd";
 constexpr std::u16string_view kSafeShell = u"cmd.exe";
 
@@ -67,9 +66,12 @@ std::u16string QuotedExe() {
   return u"\"" + Env().AppEXE + u"\"";
 }
 
-// Runs one boot-tool command line hidden and waits for its end. True when it ran and exited 0;
-// a tool that could not be started or that failed is logged with its exit code.
-bool RunBootTool(const Proc& p, std::u16string_view command_line) {
+// Runs one boot-tool command line ("bcdedit.exe /set ...") hidden, the tool from the system
+// folder, and waits for its end. True when it ran and exited 0; a tool that could not be started,
+// whose exit code could not be read, or that failed is logged with what it got.
+bool RunBootTool(const Proc& p, std::u16string_view tool_command) {
+  const std::u16string command_line =
+      SystemToolCommand(kBootTool, tool_command.substr(kBootTool.size() + 1));
   std::u16string error;
   std::int32_t exit_code = 0;
   bool ran = false;
@@ -78,12 +80,12 @@ bool RunBootTool(const Proc& p, std::u16string_view command_line) {
   });
   if (!ran) {
     p.Log(u"The boot configuration tool could not be run.", debug::Event_Normal,
-          u"sCommandLine=" + std::u16string(command_line) + u", sError=" + error);
+          u"sCommandLine=" + command_line + u", sError=" + error);
     return false;
   }
   if (exit_code != 0) {
     p.Log(u"The boot configuration tool reported a failure.", debug::Event_Normal,
-          u"sCommandLine=" + std::u16string(command_line) + u", lExitCode=" + Dec(exit_code));
+          u"sCommandLine=" + command_line + u", lExitCode=" + Dec(exit_code));
     return false;
   }
   return true;
@@ -93,14 +95,17 @@ bool RunBootTool(const Proc& p, std::u16string_view command_line) {
 // name (lower case, never translated), and find answers 0 when it printed a line, 1 when none.
 // The trailing blank keeps "safebootalternateshell" out; no /i, which not every find knows.
 // nullopt when the answer could not be had.
+// The query runs through cmd without its start hooks: with the command prompt variant's hook in
+// place, a cmd that ran it would start this program's undo again, which asks again, and so on.
 std::optional<bool> SafeBootStillSet(const Proc& p) {
+  const std::u16string query =
+      CmdCommandLine(SystemToolCommand(kBootTool, u"/enum {current}") + u" | " +
+                     SystemToolCommand(u"find.exe", u"\"safeboot \""));
   std::u16string error;
   std::int32_t exit_code = -1;
   bool ran = false;
-  p.Step([&] {
-    ran = ShellAndWait(kQuerySafeBoot, kShellHide, error, kToolTimeoutMS, false, exit_code);
-  });
-  p.Created({u"sQuery", kQuerySafeBoot, u"lExitCode", exit_code});
+  p.Step([&] { ran = ShellAndWait(query, kShellHide, error, kToolTimeoutMS, false, exit_code); });
+  p.Created({u"sQuery", query, u"lExitCode", exit_code});
   if (ran && (exit_code == 0 || exit_code == 1)) return exit_code == 0;
   p.Log(u"Whether the Safe Mode boot setting is still there could not be found out.",
         debug::Event_Normal, u"sError=" + error + u", lExitCode=" + Dec(exit_code));
@@ -123,14 +128,28 @@ bool ReadsBack(const Proc& p, std::u16string_view key, std::u16string_view value
   return false;
 }
 
-// Undoes a configuration that did not take and tells the user that nothing will restart.
-void AbandonConfiguration(const Proc& p, std::u16string_view failed) {
+// RemoveMods; `ask_store`: when the Safe Mode setting could not be deleted, ask the boot store
+// whether it is still there and, if so, keep the way back (RemoveMods asks on the way back to
+// normal only: a configuration that starts by clearing an earlier one sets its own hooks).
+bool RemoveModifications(bool full, bool ask_store);
+
+// Undoes a configuration that did not take and tells the user that nothing will restart. A
+// temporary administrator this configuration made goes with it: a passwordless administrator
+// must not outlive the configuration it was made for. Should the boot setting itself refuse to
+// go, RemoveMods keeps the way back, and the user is told that instead of "undone".
+void AbandonConfiguration(const Proc& p, std::u16string_view failed, TempAdminOutcome temp_admin) {
   p.Log(u"Safe Mode configuration failed; undoing it, no restart.", debug::Event_Normal,
         u"sFailed=" + std::u16string(failed));
-  p.Step([&] { RemoveMods(false); });
+  bool undone = true;
+  p.Step([&] { undone = RemoveModifications(false, /*ask_store=*/true); });
+  if (temp_admin != TempAdminOutcome::kNotNeeded) {
+    p.Log(u"The temporary administrator made for this configuration is deleted again.",
+          debug::Event_Normal, u"sUserName=" + std::u16string(kTempAdminUser));
+    p.Step([&] { DeleteTempAdminUser(); });
+  }
   // The window treats it as it treats a declined restart: no BootMode, shown again.
   p.Step([&] { Ctx().RestartDeclined = true; });
-  p.Step([&] { ShowFailure(kConfigFailedNotice, failed); });
+  p.Step([&] { ShowFailure(undone ? kConfigFailedNotice : kUndoFailedNotice, failed); });
 }
 
 // Writes the undo hook of the variant and reads it back; returns what failed ("" when it took).
@@ -154,35 +173,55 @@ void RepairSafeBoot(const Proc& p) {
   p.Step([&] { RepairSafeBootLocal(); });
 }
 
-// The common road of DoSafe and DoSafeNet after the question.
+// Sets the boot mode of the variant: the boot store on Vista and later, boot.ini before. Returns
+// what failed ("" when it took).
+std::u16string SetBootSetting(const Proc& p, SafeMode mode) {
+  if (!Env().WinVista_OrNewer) {
+    bool edited = false;
+    p.Step([&] { edited = BootIniSafeMod(mode); });
+    return edited ? u"" : std::u16string(kBootIniFailed);
+  }
+  // The command prompt as shell is set before Safe Mode itself: on its own it changes nothing,
+  // while Safe Mode without it would start Explorer, which the command prompt's hook does not
+  // reach.
+  if (mode == SafeMode::kCommandPrompt && !RunBootTool(p, kSetAltShell))
+    return std::u16string(kSetAltShell);
+  const std::u16string_view set = mode == SafeMode::kNetwork ? kSetNetwork : kSetMinimal;
+  if (!RunBootTool(p, set)) return std::u16string(set);
+  return u"";
+}
+
+// The common road of DoSafe and DoSafeNet after the question. The undo hook is written (and
+// read back) before the boot setting, so that at no moment - a power cut included - does the
+// next boot go to Safe Mode without something that brings the program back.
 bool Configure(const Proc& p, SafeMode mode, const ConfigureOptions& options) {
   RepairSafeBoot(p);
   p.Step([&] { RemoveMods(false); });
 
+  TempAdminOutcome temp_admin = TempAdminOutcome::kNotNeeded;
   if (Env().WinVista_OrNewer) {
-    if (options.temp_admin) p.Step([&] { CreateTempAdminUser(); });
+    if (options.temp_admin) p.Step([&] { temp_admin = CreateTempAdminUser(); });
+    if (temp_admin == TempAdminOutcome::kFailed) {
+      AbandonConfiguration(p, kCreateTempAdminCommand, temp_admin);
+      return false;
+    }
     p.Step([&] { BackupBCD(); });
-    const std::u16string_view set = mode == SafeMode::kNetwork ? kSetNetwork : kSetMinimal;
-    if (!RunBootTool(p, set)) {
-      AbandonConfiguration(p, set);
-      return false;
-    }
-    if (mode == SafeMode::kCommandPrompt && !RunBootTool(p, kSetAltShell)) {
-      AbandonConfiguration(p, kSetAltShell);
-      return false;
-    }
-  } else {
-    bool edited = false;
-    p.Step([&] { edited = BootIniSafeMod(mode); });
-    if (!edited) {
-      p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
-      return false;
-    }
   }
 
   const std::u16string failed_hook = WriteUndoHook(p, mode);
   if (!failed_hook.empty()) {
-    AbandonConfiguration(p, failed_hook);
+    AbandonConfiguration(p, failed_hook, temp_admin);
+    return false;
+  }
+  const std::u16string failed_setting = SetBootSetting(p, mode);
+  if (!failed_setting.empty()) {
+    if (Env().WinVista_OrNewer) {
+      AbandonConfiguration(p, failed_setting, temp_admin);
+    } else {
+      // boot.ini told its own failure; the hook written for it goes again.
+      p.Step([&] { RemoveModifications(false, /*ask_store=*/true); });
+      p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
+    }
     return false;
   }
   if (Env().WinVista_OrNewer && options.enable_f8) p.Step([&] { EnableF8Menu(); });
@@ -210,7 +249,9 @@ void ShowFailure(std::u16string_view notice, std::u16string_view failed) {
 }
 
 std::u16string RunOnceCommand(std::u16string_view param) {
-  return u"cmd /c start \"\" " + QuotedExe() + u" " + std::u16string(param);
+  // /d: with the command processor hook also in place (a retry armed on the command prompt
+  // variant), a cmd that ran it would start a second copy of the program beside this one.
+  return u"cmd /d /c start \"\" " + QuotedExe() + u" " + std::u16string(param);
 }
 
 bool DoSafe(bool command_prompt, const ConfigureOptions& options) {
@@ -249,11 +290,18 @@ bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin) {
   RepairSafeBoot(p);
   p.Step([&] { RemoveMods(false); });
   if (Env().WinVista_OrNewer) {
-    if (temp_admin) p.Step([&] { CreateTempAdminUser(); });
+    TempAdminOutcome made = TempAdminOutcome::kNotNeeded;
+    if (temp_admin) p.Step([&] { made = CreateTempAdminUser(); });
     p.Step([&] { BackupBCD(); });
     // Scripts call this: a failure is only logged (by RunBootTool), never shown.
-    result = RunBootTool(p, kSetNetwork);
-    if (enable_f8) p.Step([&] { EnableF8Menu(); });
+    result = made != TempAdminOutcome::kFailed && RunBootTool(p, kSetNetwork);
+    if (!result && made != TempAdminOutcome::kNotNeeded) {
+      // No Safe Mode to sign in to: the passwordless administrator made for it goes again.
+      p.Log(u"Safe Mode was not configured; the temporary administrator is deleted again.",
+            debug::Event_Normal, u"sUserName=" + std::u16string(kTempAdminUser));
+      p.Step([&] { DeleteTempAdminUser(); });
+    }
+    if (result && enable_f8) p.Step([&] { EnableF8Menu(); });
   } else {
     p.Step([&] { result = BootIniSafeMod(SafeMode::kNetwork); });
   }
@@ -261,12 +309,18 @@ bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin) {
   return result;
 }
 
-void RemoveMods(bool full) {
-  Proc p(kModule, u"RemoveMods", Kind::Sub);
+bool RemoveMods(bool full) {
+  return RemoveModifications(full, /*ask_store=*/full);
+}
+
+namespace {
+
+bool RemoveModifications(bool full, bool ask_store) {
+  Proc p(kModule, u"RemoveMods", Kind::Function);
   p.Args({u"bFull", full});
   const std::u16string entry = u"*" + std::u16string(kRunOnceEntryName);
-  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
-  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, entry); });
+  // The boot setting goes before the hooks: a power cut in between then leaves a normal boot
+  // with a hook that only cleans up, never Safe Mode without a hook.
   bool safe_boot_gone = true;
   if (Env().WinVista_OrNewer) {
     // Either element may be absent (the tool then fails): nothing to undo is no failure.
@@ -275,17 +329,18 @@ void RemoveMods(bool full) {
   } else {
     p.Step([&] { BootIniUndoMod(); });
   }
-  // On the way back to normal a failed delete is either an element that was not there (nothing
-  // to undo) or one that stays: then the next boot is Safe Mode again and must bring the program
-  // back to try once more, or the machine would stay there. bcdedit answers both with the same
-  // exit code, so the store is asked. Without an answer, running in Safe Mode is taken as the
-  // sign that the element is there.
+  // A failed delete is either an element that was not there (nothing to undo) or one that
+  // stays: then the next boot is Safe Mode again and must bring the program back to try once
+  // more, or the machine would stay there. bcdedit answers both with the same exit code, so the
+  // store is asked. Without an answer, running in Safe Mode is taken as the sign that the
+  // element is there.
   bool keep_way_back = false;
-  if (full && !safe_boot_gone) {
+  if (!safe_boot_gone && ask_store) {
     const std::optional<bool> still_set = SafeBootStillSet(p);
     keep_way_back = still_set ? *still_set : !Env().WinMode_Normal;
   }
   p.Created({u"bSafeBootGone", safe_boot_gone, u"bKeepWayBack", keep_way_back});
+  p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
   if (keep_way_back) {
     p.Log(
         u"The Safe Mode boot setting could not be removed; the program will run again on the "
@@ -293,15 +348,21 @@ void RemoveMods(bool full) {
         debug::Event_Normal, u"sCommandLine=" + std::u16string(kDeleteSafeBoot));
     // The command processor hook stays for a command prompt shell; the entry serves the rest.
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
-    p.Step([&] { ShowFailure(kUndoFailedNotice, kDeleteSafeBoot); });
+    // On the way back to normal the user is told here; a caller that was configuring says it.
+    if (full) p.Step([&] { ShowFailure(kUndoFailedNotice, kDeleteSafeBoot); });
   } else {
+    p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, entry); });
     p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });
   }
   if (full) {
     p.Step([&] { FileDelete(Env().DirBS_Windows + std::u16string(kMarkerScript)); });
     p.Step([&] { DeleteTempAdminUser(); });
   }
+  p.Result(!keep_way_back);
+  return !keep_way_back;
 }
+
+}  // namespace
 
 void BackupBCD() {
   Proc p(kModule, u"BackupBCD", Kind::Sub);

@@ -19,6 +19,8 @@ inline constexpr std::u16string_view kRunOnceKey =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr std::u16string_view kCommandProcessorKey =
     u"SOFTWARE\\Microsoft\\Command Processor";
+// The switch the one-time start entry runs the program with on the Safe Mode boot.
+inline constexpr std::u16string_view kRemoveSwitch = u"/Remove";
 inline constexpr std::u16string_view kSafeBootKey = u"SYSTEM\\CurrentControlSet\\Control\\SafeBoot";
 // The notice shown when a configuration failed and was undone; the failed command line or
 // registry value follows after CR LF CR LF.
@@ -52,15 +54,15 @@ bool ConfigureSafeMode(SafeMode mode, const ConfigureOptions& options);
 // false, only logged, when it did not (nothing is undone, nothing shown).
 bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin);
 
-// Traced. Undoes every modification: deletes BootMode, the one-time start entry, the boot
-// setting (bcdedit, or boot.ini on older Windows) and the command processor hook; with `full`
+// Traced. Undoes every modification: first the boot setting (bcdedit, or boot.ini on older
+// Windows), then BootMode, the one-time start entry and the command processor hook; with `full`
 // also the marker script and the temporary administrator. Each step that fails is logged and
-// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. With `full`,
-// when the Safe Mode boot setting could not be deleted and the boot store still has it (or,
-// when the store cannot be asked, the program runs in Safe Mode), the way back is kept instead:
-// the one-time start entry is written again, the command processor hook stays, and the user
-// is told (style 16).
-void RemoveMods(bool full);
+// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. True when
+// the next boot is normal. With `full`, when the Safe Mode boot setting could not be deleted and
+// the boot store still has it (or, when the store cannot be asked, the program runs in Safe
+// Mode), the way back is kept instead: the one-time start entry is written again, the command
+// processor hook stays, the user is told (style 16), and the result is false.
+bool RemoveMods(bool full);
 
 // Traced. Exports the boot store to SystemDriveBS + "BCDbak" when that file does not exist;
 // an existing backup is never replaced. A failed export is logged.

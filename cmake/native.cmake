@@ -29,6 +29,23 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 include(${CMAKE_SOURCE_DIR}/cmake/test_scripts.cmake)
 
+# Tests that prove one piece of work carry its label too: a test suite whose name holds the tag
+# (TEST_F(LaunchFailurePaths, ...)) is also labelled failure-paths. The labels are given by a
+# script CTest reads after the discovered tests (cmake/tag_labels.cmake.in).
+set(KES_TAG_LABELS FailurePaths=failure-paths ShippedExe=shipped-exe SafeElevated=safe-elevated
+    BootIni=bootini LaunchPerms=launch-perms EnvSearch=env-search Polish=polish
+    Robustness=robustness)
+function(kes_discover_gtests exe label)
+  gtest_discover_tests(${exe} TEST_LIST ${exe}_TESTS PROPERTIES LABELS ${label} TIMEOUT 900
+    DISCOVERY_TIMEOUT 60)
+  set(KES_TAG_EXE ${exe})
+  set(KES_TAG_AREA ${label})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/tag_labels.cmake.in
+    ${CMAKE_BINARY_DIR}/${exe}_tag_labels.cmake @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
+    ${CMAKE_BINARY_DIR}/${exe}_tag_labels.cmake)
+endfunction()
+
 # tests/ mirrors the sources: one test program per folder of unit tests, named and labelled after
 # the folder (tests/framework/fs -> test_fs, label fs). Their one fixture: tests/support/machine_fixture.h.
 set(KES_UNIT_TEST_DIRS app framework/debug framework/env framework/fs framework/process
@@ -45,7 +62,7 @@ foreach(rel ${KES_UNIT_TEST_DIRS})
     kes_sanitize(${exe})
     # Each test gets 15 minutes: the lifecycle model check of one Windows release takes a few
     # minutes in the sanitizer build, more on a busy machine.
-    gtest_discover_tests(${exe} PROPERTIES LABELS ${label} TIMEOUT 900 DISCOVERY_TIMEOUT 60)
+    kes_discover_gtests(${exe} ${label})
   endif()
 endforeach()
 kes_add_test_scripts()

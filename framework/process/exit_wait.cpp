@@ -27,6 +27,7 @@ ExitWaitResult WaitForProcessExit(platform::HANDLE process, bool use_timeout,
     if (!os.proc.GetExitCodeProcess(process, &code)) {
       // Nothing more can be learnt from this handle; waiting on would never end.
       r.read_failed = true;
+      r.read_error = os.sys.GetLastError();
       code = 0;
       break;
     }

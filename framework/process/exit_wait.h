@@ -22,6 +22,7 @@ struct ExitWaitResult {
   platform::DWORD exit_code = 0;  // the last code read; 0 after a time-out or a failed read
   bool timed_out = false;         // `timeout_ms` passed while the process was still running
   bool read_failed = false;       // GetExitCodeProcess failed (for example a bad handle)
+  platform::DWORD read_error = 0;  // its last error then
   std::uint32_t passes = 0;       // exit-code reads made
 };
 
@@ -30,7 +31,8 @@ struct ExitWaitResult {
 // On success exit_code is the process's exit code. With `use_timeout`, once more than
 // `timeout_ms` have passed since the start (a negative time-out expires after the first pass)
 // the wait gives up with timed_out and exit_code 0, leaving the process running. A failed
-// exit-code read ends the wait with read_failed. Window messages are pumped in every pass.
+// exit-code read ends the wait with read_failed (and read_error): the process's outcome is then
+// unknown, which callers report as a failure. Window messages are pumped in every pass.
 ExitWaitResult WaitForProcessExit(platform::HANDLE process, bool use_timeout,
                                   std::int32_t timeout_ms,
                                   ExitWaitStyle style = ExitWaitStyle::kMessageAware);

@@ -6,6 +6,7 @@
 #include "framework/debug/proc.h"
 #include "framework/debug/tracing.h"
 #include "framework/env/context.h"
+#include "framework/env/environment.h"
 #include "framework/fs/files.h"
 #include "framework/process/exit_wait.h"
 #include "platform/base/u16.h"
@@ -123,14 +124,19 @@ bool ShellX(std::u16string_view path_and_filename, std::u16string_view params, b
     if (process) {
       result = true;
       const ExitWaitResult w = WaitForProcessExit(process.get(), use_timeout, timeout_ms);
-      if (w.timed_out) {
+      if (w.read_failed) {
+        // Its outcome is unknown: a tool whose result cannot be read has not been seen to work.
+        OS().sys.SetLastError(w.read_error);
+        p.LogAPI(u"GetExitCodeProcess", debug::VarsToText({u"sShell", shell_command}));
+        result = false;
+      } else if (w.timed_out) {
         p.Log(kTimedOutText, debug::Event_Normal,
               debug::VarsToText({u"sShell", shell_command, u"lErrLvl",
                                  static_cast<std::int32_t>(platform::kSTILL_ACTIVE), u"bUseTimeOut",
                                  use_timeout, u"lTimeOut", timeout_ms}));
         result = false;
       }
-      exit_code = static_cast<std::int32_t>(w.exit_code);
+      if (!w.read_failed) exit_code = static_cast<std::int32_t>(w.exit_code);
     }
     if (!result)
       p.Log(kTimedOutText, debug::Event_Normal, debug::VarsToText({u"sShell", shell_command}));
@@ -157,6 +163,11 @@ bool ShellAndWait(std::u16string_view command_line, std::int32_t window_style,
     }
     result = true;
     const ExitWaitResult w = WaitForProcessExit(process.get(), use_timeout, timeout_ms);
+    if (w.read_failed) {
+      error_text = u"Could not read the exit code of the process! " +
+                   debug::GetSystemMsg(static_cast<std::int32_t>(w.read_error), false, false, true);
+      return false;
+    }
     if (w.timed_out) {
       error_text = u"此进程已超时.";
       result = false;
@@ -173,6 +184,25 @@ bool ShellAndWait(std::u16string_view command_line, std::int32_t window_style,
     result = false;
   }
   return result;
+}
+
+std::u16string SystemToolPath(std::u16string_view exe) {
+  const std::u16string folder = Ctx().env ? Ctx().env->DirBS_System32 : std::u16string();
+  return folder + std::u16string(exe);
+}
+
+std::u16string SystemToolCommand(std::u16string_view exe, std::u16string_view args) {
+  std::u16string path = SystemToolPath(exe);
+  if (path.find(u' ') != std::u16string::npos) path = u"\"" + path + u"\"";
+  return path + u" " + std::u16string(args);
+}
+
+std::u16string CmdArguments(std::u16string_view command) {
+  return u"/d /c \"" + std::u16string(command) + u"\"";
+}
+
+std::u16string CmdCommandLine(std::u16string_view command) {
+  return SystemToolCommand(u"cmd.exe", CmdArguments(command));
 }
 
 std::int32_t ToShellWindowStyle(std::int32_t window_style) {

@@ -60,10 +60,11 @@ bool IsWinPE() {
   return Ctx().env && Ctx().env->WinType_PE;
 }
 
-// Starts a system tool by bare name, hidden, without waiting; its outcome is not examined.
+// Starts a system tool from the system folder, hidden, without waiting; its outcome is not
+// examined.
 void StartTool(std::u16string_view tool, std::u16string_view args) {
   std::int32_t exit_code = 0;
-  ShellX(tool, args, false, kShellHide, exit_code, false, 0);
+  ShellX(SystemToolPath(tool), args, false, kShellHide, exit_code, false, 0);
 }
 
 // The end of RestartWindows and LogoffWindows when the system refused: the command-line tool

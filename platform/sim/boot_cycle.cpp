@@ -81,16 +81,14 @@ BootReport Restart(Machine& m) {
     LaunchRequest req;
     req.command_line = report.shell;
     DWORD error = 0;
-    const DWORD shell_pid = LaunchProcess(m, req, &error);
-    if (shell_pid != 0 && EqualsNoCase(report.shell, u"cmd.exe")) {
-      // cmd.exe runs the command processor's start hook before its first prompt.
-      m.current_pid = shell_pid;
+    // cmd.exe as the shell runs the command processor's start hook before its first prompt.
+    if (EqualsNoCase(report.shell, u"cmd.exe")) {
       report.autorun =
           m.registry()
               .GetString(platform::kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun")
               .value_or(u"");
-      if (!report.autorun.empty()) RunChild(m, report.autorun);
     }
+    LaunchProcess(m, req, &error);
   } else {
     report.shell = win + u"\\Explorer.EXE";
     SimProcess explorer;

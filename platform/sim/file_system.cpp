@@ -89,13 +89,13 @@ FileSystem::FileSystem(Machine& m) : m_(m) {
   AddDrive(u"C:", u"NTFS");
   const std::u16string win = m_.facts.windows_dir;
   for (const char16_t* tool : {u"cmd.exe", u"reg.exe", u"bcdedit.exe", u"net.exe", u"net1.exe",
-                               u"shutdown.exe", u"logoff.exe", u"control.exe"}) {
+                               u"shutdown.exe", u"logoff.exe", u"control.exe", u"find.exe"}) {
     AddFile(win + u"\\System32\\" + tool, Placeholder(u"System32\\" + std::u16string(tool)),
             kFILE_ATTRIBUTE_ARCHIVE);
   }
   // bcdedit.exe has no 32-bit copy: a 32-bit program finds it only with redirection off.
   for (const char16_t* tool : {u"cmd.exe", u"reg.exe", u"net.exe", u"net1.exe", u"shutdown.exe",
-                               u"logoff.exe", u"control.exe"}) {
+                               u"logoff.exe", u"control.exe", u"find.exe"}) {
     AddFile(win + u"\\SysWOW64\\" + tool, Placeholder(u"SysWOW64\\" + std::u16string(tool)),
             kFILE_ATTRIBUTE_ARCHIVE);
   }

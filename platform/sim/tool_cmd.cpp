@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "platform/base/u16.h"
+#include "platform/sim/process_view.h"
 #include "platform/sim/processes.h"
+#include "platform/sim/registry_store.h"
 #include "platform/sim/tools.h"
 
 namespace kes::sim {
@@ -101,6 +103,25 @@ struct Session {
 // find.exe over piped lines: prints the lines that contain the quoted text (/i: in any letter
 // case, /v: the lines that do not); errorlevel 0 when a line was printed, 1 when none, 2 for a
 // command line without the text.
+// True when the command's program is the system's find.exe, found as cmd finds a program (its
+// current folder first): a "find.exe" put anywhere else is an ordinary program of its own.
+bool IsSystemFind(Machine& m, std::u16string_view command) {
+  std::u16string_view rest;
+  const std::u16string program = LowerCase(TakeToken(command, &rest));
+  const std::size_t slash = program.rfind(u'\\');
+  const std::u16string name = slash == std::u16string::npos ? program : program.substr(slash + 1);
+  if (name != u"find" && name != u"find.exe") return false;
+  LaunchRequest req;
+  req.command_line = u"\"" + program + u"\"";
+  req.search_first = FsCurrentDirectory(m);
+  DWORD error = 0;
+  const std::optional<std::u16string> file = FindProgramFile(m, req, &error);
+  if (!file) return false;
+  const std::u16string win = LowerCase(m.facts.windows_dir);
+  const std::u16string found = LowerCase(*file);
+  return found == win + u"\\system32\\find.exe" || found == win + u"\\syswow64\\find.exe";
+}
+
 DWORD Find(Machine& m, std::u16string_view args, const std::vector<std::u16string>& lines) {
   bool ignore_case = false;
   bool invert = false;
@@ -169,6 +190,8 @@ void NotRecognized(Machine& m, std::u16string_view name) {
 DWORD RunProgram(Machine& m, std::u16string_view command) {
   LaunchRequest req;
   req.command_line = std::u16string(command);
+  // cmd looks for a program in its current folder before anywhere else, its own folder included.
+  req.search_first = FsCurrentDirectory(m);
   DWORD error = 0;
   const DWORD pid = LaunchProcess(m, req, &error);
   if (pid == 0) {
@@ -250,13 +273,54 @@ void RunOne(Machine& m, std::u16string_view text, Session& s) {
     m.console_output.push_back(std::u16string(rest));
   } else if (word == u"rem" || word == u"cls" || word == u"title") {
     // nothing to simulate
-  } else if (word == u"find" || word == u"find.exe") {
-    s.errorlevel = Find(m, rest, s.piped);
+  } else if (IsSystemFind(m, text)) {
+    std::u16string_view args;
+    TakeToken(text, &args);
+    s.errorlevel = Find(m, args, s.piped);
   } else if (word == u"start") {
     s.errorlevel = Start(m, rest);
   } else {
     s.errorlevel = RunProgram(m, text);
   }
+}
+
+// Runs each command of a command text in turn.
+void RunCommands(Machine& m, const std::u16string& text, Session& session) {
+  const std::vector<Command> commands = SplitCommands(text);
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    const Command& c = commands[i];
+    if (session.exited) break;
+    if (c.join == Join::kOnSuccess && session.errorlevel != 0) continue;
+    if (c.join == Join::kOnFailure && session.errorlevel == 0) continue;
+    if (c.join != Join::kPipe) session.piped.clear();
+    // What a command writes into a pipe is read by the next one, not shown.
+    const bool into_pipe = i + 1 < commands.size() && commands[i + 1].join == Join::kPipe;
+    const std::size_t shown = m.console_output.size();
+    RunOne(m, c.text, session);
+    if (into_pipe) {
+      const std::vector<std::u16string> printed(m.console_output.begin() + shown,
+                                                m.console_output.end());
+      m.console_output.resize(shown);
+      session.piped = Lines(printed);
+    }
+  }
+}
+
+// The "Autorun" start hooks cmd runs, HKLM's then HKCU's, in the registry view of this cmd (a
+// 32-bit cmd on 64-bit Windows reads HKLM's through WOW6432Node).
+std::vector<std::u16string> AutorunHooks(Machine& m) {
+  const bool wow64 = m.facts.is_64bit && m.facts.process_is_32bit;
+  const std::u16string machine_key = wow64 ? u"SOFTWARE\\WOW6432Node\\Microsoft\\Command Processor"
+                                           : u"SOFTWARE\\Microsoft\\Command Processor";
+  std::vector<std::u16string> hooks;
+  for (const auto& [root, key] :
+       {std::pair{platform::kHKEY_LOCAL_MACHINE, machine_key},
+        std::pair{platform::kHKEY_CURRENT_USER,
+                  std::u16string(u"Software\\Microsoft\\Command Processor")}}) {
+    const std::optional<std::u16string> hook = m.registry().GetString(root, key, u"Autorun");
+    if (hook && !Trim(*hook).empty()) hooks.push_back(*hook);
+  }
+  return hooks;
 }
 
 }  // namespace
@@ -265,6 +329,7 @@ DWORD RunCmd(Machine& m, const std::u16string& command_line) {
   std::u16string_view rest = SkipBlanks(ArgsAfterProgram(command_line));
   char16_t mode = 0;
   bool s_switch = false;
+  bool skip_autorun = false;
   while (rest.size() >= 2 && rest[0] == u'/') {
     const char16_t c = LowerChar(rest[1]);
     if (c == u'c' || c == u'k') {
@@ -273,32 +338,20 @@ DWORD RunCmd(Machine& m, const std::u16string& command_line) {
       break;
     }
     if (c == u's') s_switch = true;
+    if (c == u'd') skip_autorun = true;
     std::size_t i = 2;
     while (i < rest.size() && !IsBlank(rest[i]) && rest[i] != u'/') ++i;
     rest = SkipBlanks(rest.substr(i));
   }
   Session session;
-  if (mode != 0) {
-    const std::vector<Command> commands =
-        SplitCommands(StripOuterQuotes(m, std::u16string(rest), s_switch));
-    for (std::size_t i = 0; i < commands.size(); ++i) {
-      const Command& c = commands[i];
-      if (session.exited) break;
-      if (c.join == Join::kOnSuccess && session.errorlevel != 0) continue;
-      if (c.join == Join::kOnFailure && session.errorlevel == 0) continue;
-      if (c.join != Join::kPipe) session.piped.clear();
-      // What a command writes into a pipe is read by the next one, not shown.
-      const bool into_pipe = i + 1 < commands.size() && commands[i + 1].join == Join::kPipe;
-      const std::size_t shown = m.console_output.size();
-      RunOne(m, c.text, session);
-      if (into_pipe) {
-        const std::vector<std::u16string> printed(m.console_output.begin() + shown,
-                                                  m.console_output.end());
-        m.console_output.resize(shown);
-        session.piped = Lines(printed);
-      }
-    }
+  // Before anything else cmd runs the start hooks, the machine's then the user's, unless /d.
+  if (!skip_autorun) {
+    for (const std::u16string& hook : AutorunHooks(m)) RunCommands(m, hook, session);
+    session.exited = false;
   }
+  // The "/c" or "/k" text loses its outer quotes as cmd's rules say; a start hook is run as it
+  // stands.
+  if (mode != 0) RunCommands(m, StripOuterQuotes(m, std::u16string(rest), s_switch), session);
   // Without /c, or with /k and no "exit", the prompt waits for input that never comes.
   if (mode != u'c' && !session.exited) m.CurrentProcess().run_ms = kRunsUntilTerminated;
   return session.errorlevel;

@@ -28,11 +28,15 @@ const std::u16string kOfferLogoff =
     u"temporary user will be deleted when you login to your regular user account.\r\n\r\n"
     u"Click YES to Logout.";
 
-const std::u16string kCmd = u"C:\\Windows\\System32\\cmd.exe";
-const std::u16string kAddUser = kCmd + u" /c net user Kestrune_TempAdmin /Add";
+// cmd and net from the system folder, cmd without its start hooks.
+std::u16string ThroughCmd(std::u16string_view net_args) {
+  return u"C:\\Windows\\System32\\cmd.exe /d /c \"C:\\Windows\\System32\\net.exe " +
+         std::u16string(net_args) + u"\"";
+}
+const std::u16string kAddUser = ThroughCmd(u"user Kestrune_TempAdmin /Add");
 const std::u16string kAddToAdmins =
-    kCmd + u" /c net localgroup Administrators Kestrune_TempAdmin /Add";
-const std::u16string kDeleteUser = kCmd + u" /c net user Kestrune_TempAdmin /Delete";
+    ThroughCmd(u"localgroup Administrators Kestrune_TempAdmin /Add");
+const std::u16string kDeleteUser = ThroughCmd(u"user Kestrune_TempAdmin /Delete");
 
 // The auto-logon rows in the order they must be applied, for Windows 8 and later.
 const std::vector<std::u16string> kAutoLogonRowsWin8 = {

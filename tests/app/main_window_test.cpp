@@ -47,9 +47,10 @@ class MainWindowTest : public MachineTest {
     for (const auto& box : m.message_boxes) out.push_back(box.text);
     return out;
   }
+  // `command` ("bcdedit.exe ...") ran, from the system folder.
   bool BootToolRan(std::u16string_view command) const {
     for (const auto& c : m.started_command_lines)
-      if (c == command) return true;
+      if (c == u"C:\\Windows\\System32\\" + std::u16string(command)) return true;
     return false;
   }
 };

@@ -16,11 +16,14 @@ const V kSteps = {u"RemoveMods",     u"CreateTempAdminUser", u"BackupBCD",     u
 class SafeBootTest : public MachineTest {
  protected:
   SafeBootTest() { MakeThirtyTwoBit(m); }
-  // The command lines of bcdedit.exe runs, in order.
+  // The command lines of bcdedit.exe runs, in order, as "bcdedit.exe ..." (each ran from the
+  // system folder).
   V BootToolRuns() const {
+    constexpr std::u16string_view kFolder = u"C:\\Windows\\System32\\";
     V out;
     for (const auto& c : m.started_command_lines)
-      if (c.starts_with(u"bcdedit.exe")) out.push_back(c);
+      if (c.starts_with(std::u16string(kFolder) + u"bcdedit.exe"))
+        out.push_back(c.substr(kFolder.size()));
     return out;
   }
   V StepsRun() const { return ProcsRun(ctx, kSteps); }
@@ -71,7 +74,11 @@ TEST_F(SafeBootTest, CommandPromptVariantWritesShellHookAndMarkerInsteadOfTheEnt
   Start();
   EXPECT_TRUE(DoSafe(true, {}));
   EXPECT_EQ(StepsRun(), (V{u"RemoveMods", u"BackupBCD", u"SetCMDAutorun"}));
-  EXPECT_EQ(BootToolRuns().back(), u"bcdedit.exe /set safebootalternateshell true");
+  // The command prompt as shell goes first: alone it changes nothing about the next boot.
+  const V runs = BootToolRuns();
+  ASSERT_GE(runs.size(), 2u);
+  EXPECT_EQ(runs[runs.size() - 2], u"bcdedit.exe /set safebootalternateshell true");
+  EXPECT_EQ(runs.back(), u"bcdedit.exe /set safeboot minimal");
   EXPECT_FALSE(RunOnceEntry(m));
   EXPECT_EQ(Autorun(m), kAutorunData);
   EXPECT_EQ(m.registry().GetString(kHKLM, kSafeBootKey, u"AlternateShell"), u"cmd.exe");
@@ -156,7 +163,8 @@ TEST_F(SafeBootTest, OneTimeEntryDataForAProgramInTools) {
   EXPECT_EQ(RunOnceEntry(m), kEntryData);
   // An existing entry is replaced.
   AddMeToRunOnce(u"/DeleteTempAdminUser", u"Quorlen Kestrune Mod");
-  EXPECT_EQ(RunOnceEntry(m), u"cmd /c start \"\" \"C:\\Tools\\Kestrune.exe\" /DeleteTempAdminUser");
+  EXPECT_EQ(RunOnceEntry(m),
+            u"cmd /d /c start \"\" \"C:\\Tools\\Kestrune.exe\" /DeleteTempAdminUser");
 }
 
 TEST_F(SafeBootTest, F8MenuOnAndOffForDefaultThenCurrent) {
@@ -223,7 +231,8 @@ TEST_F(SafeBootTest, BootToolThatCannotStartCountsAsFailed) {
   EXPECT_TRUE(m.shutdown_requests.empty());
   EXPECT_FALSE(Autorun(m));
   ASSERT_EQ(m.message_boxes.size(), 2u);
-  EXPECT_TRUE(m.message_boxes[1].text.ends_with(u"\r\n\r\nbcdedit.exe /set safeboot minimal"));
+  EXPECT_TRUE(
+      m.message_boxes[1].text.ends_with(u"\r\n\r\nbcdedit.exe /set safebootalternateshell true"));
 }
 
 TEST_F(SafeBootTest, FailingOneTimeEntryIsUndoneToldAndNotRestarted) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/accounts.h"
+#include "app/dispatch.h"
 #include "app/main.h"
 #include "app/main_window.h"
 #include "app/safeboot.h"
@@ -117,7 +118,10 @@ void FeedNode(Hasher& f, std::u16string_view folded_name, const sim::FsNode& nod
   f.Number(node.attributes);
   f.Number(node.data.size());
   f.Bytes(node.data.data(), node.data.size());
-  f.Number(node.children.size());
+  // An ignored child leaves no trace, its place in the count of children included.
+  std::size_t counted = 0;
+  for (const auto& [name, child] : node.children) counted += !Ignored(node, *child);
+  f.Number(counted);
   for (const auto& [name, child] : node.children) {
     if (!Ignored(node, *child)) FeedNode(f, name, *child);
   }
@@ -501,6 +505,19 @@ bool HookOnNextBoot(const sim::Machine& cm) {
   return false;
 }
 
+bool UndoHookPresent(const sim::Machine& cm) {
+  auto& m = const_cast<sim::Machine&>(cm);
+  sim::RegistryStore& reg = m.registry();
+  if (auto autorun = reg.GetString(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun");
+      autorun && RunsProgramWith(*autorun, u"/undo"))
+    return true;
+  for (const auto& name : reg.ValueNames(kHKEY_LOCAL_MACHINE, kRunOnceKey)) {
+    const auto command = reg.GetString(kHKEY_LOCAL_MACHINE, kRunOnceKey, name);
+    if (command && RunsProgramWith(*command, u"/remove")) return true;
+  }
+  return false;
+}
+
 std::string Leftovers(const sim::Machine& cm) {
   auto& m = const_cast<sim::Machine&>(cm);
   sim::RegistryStore& reg = m.registry();
@@ -530,6 +547,14 @@ std::string Leftovers(const sim::Machine& cm) {
 
 bool TempAdminExists(const sim::Machine& m) {
   return sim::FindAccount(m, kTempAdminUser) != nullptr;
+}
+
+bool TempAdminDeletionPending(const sim::Machine& cm) {
+  auto& m = const_cast<sim::Machine&>(cm);
+  const std::u16string name =
+      u"*" + std::u16string(kRunOnceEntryName) + u" (Delete Temp Admin User)";
+  const auto command = m.registry().GetString(kHKEY_LOCAL_MACHINE, kRunOnceKey, name);
+  return command && RunsProgramWith(*command, u"/deletetempadminuser");
 }
 
 StepOutcome PlayStep(sim::Machine& m, const std::vector<Step>& steps, const StepRun& run,

@@ -132,10 +132,15 @@ int NextBoot(const sim::Machine& m);
 // RunOnce entry that runs it with "/Remove" (Explorer as shell), or, with the command prompt as
 // the Safe Mode shell, "AlternateShell" = cmd.exe and the "Autorun" hook running it with "/undo".
 bool HookOnNextBoot(const sim::Machine& m);
+// True when an undo hook of the program (a one-time entry running it with "/Remove", the command
+// processor hook running it with "/undo") is there, whatever the next boot.
+bool UndoHookPresent(const sim::Machine& m);
 // What is left of a configuration, as a readable list ("" when nothing is).
 std::string Leftovers(const sim::Machine& m);
 // True when the temporary administrator account exists.
 bool TempAdminExists(const sim::Machine& m);
+// True when a one-time entry will run the program to delete the temporary administrator.
+bool TempAdminDeletionPending(const sim::Machine& m);
 
 // A readable form of a step as played.
 std::string Describe(const std::vector<Step>& steps, const StepRun& run);

@@ -41,7 +41,9 @@ struct Node {
   bool fault_used = false;
   bool by_power_cut = false;
   std::shared_ptr<const Snapshot> state;
-  bool safe_without_hook = false;  // the next boot is Safe Mode and nothing brings us back
+  bool safe_without_hook = false;         // the next boot is Safe Mode and nothing brings us back
+  bool before_first_change = false;       // cut in a program run that had not changed anything yet
+  bool parent_safe_without_hook = false;  // the state the cut step began in had no way back
 };
 
 // A way to play one step from a state, not played yet.
@@ -62,6 +64,8 @@ struct Figures {
   long distinct_states = 0;
   long power_cut_states = 0;
   long power_cut_safe_without_hook = 0;
+  long power_cut_before_program_acted = 0;
+  long power_cut_inherited = 0;
   long faults_injected = 0;
   // See StepOutcome::kills: 2 for a program killed in a tool it waits for, 3 when its next call
   // came from the log's own error handling, which swallows everything and goes on.
@@ -133,7 +137,20 @@ class ModelExplorer {
     node.safe_without_hook = NextBoot(m) != 0 && !HookOnNextBoot(m);
     if (node.by_power_cut) {
       ++figures_.power_cut_states;
-      if (node.safe_without_hook) ++figures_.power_cut_safe_without_hook;
+      if (node.safe_without_hook && node.parent_safe_without_hook) {
+        // The step began without a way back: "/safenet-noreboot" leaves none, by design.
+        ++figures_.power_cut_inherited;
+      } else if (node.safe_without_hook && node.before_first_change) {
+        // Windows took the one-time entry (before it starts the program, as Windows does) and
+        // the program had not had its first step yet.
+        ++figures_.power_cut_before_program_acted;
+      } else if (node.safe_without_hook) {
+        ++figures_.power_cut_safe_without_hook;
+        violations_.push_back(
+            {"(p) a power cut",
+             "(p) a power cut leaves the next boot in Safe Mode (" + std::to_string(NextBoot(m)) +
+                 ") with nothing to bring the program back, after" + Sequence(node.path)});
+      }
     }
     CheckReturnToNormal(node);
     if (node.path.size() < max_steps_) frontier_.push_back(std::move(node));
@@ -153,6 +170,18 @@ class ModelExplorer {
                                    Sequence(node.path) + "\n  then " + Describe(steps_, run)});
       }
     }
+  }
+
+  // True when gate `g` is made by a program run that had changed nothing yet: the machine is as
+  // it was at the run's first call. On the Safe Mode boot that is the moment between Windows
+  // taking the one-time entry (before it starts the program, as Windows does) and the program's
+  // first step - which no order of the program's own steps can cover.
+  static bool BeforeFirstChange(const StepOutcome& out, std::size_t g) {
+    const int run = out.run_of_gate[g];
+    if (run == 0) return false;
+    std::size_t first = g;
+    while (first > 0 && out.run_of_gate[first - 1] == run) --first;
+    return out.digest_at_gate[g] == out.digest_at_gate[first];
   }
 
   // The index in `gates` of each shown box's MessageBoxW call.
@@ -199,6 +228,15 @@ class ModelExplorer {
              "(a) the next boot is Safe Mode (" + std::to_string(NextBoot(m)) +
                  ") and nothing brings the program back, after" + Sequence(path)});
       }
+      // (d) the temporary administrator exists only while a configuration is in force (its boot
+      // setting or its undo hook, which deletes it on the way back) or its deletion is pending:
+      // a passwordless administrator must not stay behind with nothing to remove it.
+      if (!out.cut && out.program_runs > 0 && TempAdminExists(m) && NextBoot(m) == 0 &&
+          !UndoHookPresent(m) && !TempAdminDeletionPending(m)) {
+        violations_.push_back(
+            {"(d) " + steps_[s].label + (v.fault ? " with " + v.fault->api + " failing" : ""),
+             "(d) the temporary administrator outlives its configuration, after" + Sequence(path)});
+      }
       if (!seen_.contains(Digest(m)))
         Admit(Node{path, fault_used, false, std::make_shared<Snapshot>(Take(m))}, m);
 
@@ -220,7 +258,10 @@ class ModelExplorer {
         }
         std::vector<StepRun> cut_path = node.path;
         cut_path.push_back(cut);
-        Admit(Node{std::move(cut_path), fault_used, true, std::move(state)}, *machine_);
+        Node cut_node{std::move(cut_path), fault_used, true, std::move(state)};
+        cut_node.before_first_change = BeforeFirstChange(out, g);
+        cut_node.parent_safe_without_hook = node.safe_without_hook;
+        Admit(std::move(cut_node), *machine_);
       }
 
       // Every other answer to each question asked past the scripted ones (and, with a failure,
@@ -296,11 +337,13 @@ void CheckProfile(const std::string& profile) {
   std::printf(
       "[lifecycle %s, sequences of up to %zu steps] step executions: %ld, distinct states: %ld, "
       "power-cut states: %ld, "
-      "of which the next boot is Safe Mode without a hook: %ld, failures injected: %ld, "
+      "of which the next boot is Safe Mode without a hook: %ld (besides %ld where Windows had "
+      "taken the one-time entry and the program had not had its first step, and %ld in steps "
+      "that began without one), failures injected: %ld, "
       "violations: %zu, most calls stopped after a cut: %d, %.1f s\n",
       profile.c_str(), MaxSteps(), f.step_executions, f.distinct_states, f.power_cut_states,
-      f.power_cut_safe_without_hook, f.faults_injected, explorer.violations().size(), f.most_kills,
-      seconds);
+      f.power_cut_safe_without_hook, f.power_cut_before_program_acted, f.power_cut_inherited,
+      f.faults_injected, explorer.violations().size(), f.most_kills, seconds);
   std::fflush(stdout);
   for (const std::string& e : explorer.model_errors()) ADD_FAILURE() << "model: " << e;
   std::map<std::string, int> kinds;

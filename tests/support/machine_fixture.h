@@ -169,7 +169,8 @@ inline platform::DWORD StartProcess(sim::Machine& m, std::u16string command_line
 inline constexpr platform::HKEY kHKLM = platform::kHKEY_LOCAL_MACHINE;
 inline constexpr char16_t kOwnKey[] = u"SOFTWARE\\Quorlen\\Kestrune";
 inline constexpr char16_t kEntryValue[] = u"*Quorlen Kestrune Mod";
-inline constexpr char16_t kEntryData[] = u"cmd /c start \"\" \"C:\\Tools\\Kestrune.exe\" /Remove";
+inline constexpr char16_t kEntryData[] =
+    u"cmd /d /c start \"\" \"C:\\Tools\\Kestrune.exe\" /Remove";
 inline constexpr char16_t kAutorunData[] = u"\"C:\\Tools\\Kestrune.exe\" /undo";
 inline constexpr char16_t kMarker[] = u"C:\\Windows\\kestrune.cmd";
 

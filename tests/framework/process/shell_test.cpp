@@ -74,6 +74,23 @@ TEST_F(LaunchTest, AToolThatEndsBeforeTheWaitStillReportsItsExitCode) {
   EXPECT_EQ(m.OpenHandleCount(), handles);
 }
 
+using LaunchFailurePaths = LaunchTest;
+
+// A tool whose exit code cannot be read has not been seen to work: both launchers say so.
+TEST_F(LaunchFailurePaths, AnExitCodeThatCannotBeReadIsAFailure) {
+  AddTool(m, u"C:\\Windows\\System32\\tool.exe", 0);
+  m.InjectFault("GetExitCodeProcess", kERROR_INVALID_HANDLE);
+  std::u16string error_text;
+  std::int32_t exit_code = 7;
+  EXPECT_FALSE(ShellAndWait(u"tool.exe", kShellHide, error_text, 2000000000, false, exit_code));
+  EXPECT_EQ(exit_code, 7);
+  EXPECT_EQ(Utf8(error_text).find("Could not read the exit code"), 0u) << Utf8(error_text);
+  std::int32_t level = 7;
+  EXPECT_FALSE(ShellX(u"tool.exe", u"", true, kShellHide, level, false, 0));
+  EXPECT_EQ(level, 7);
+  EXPECT_TRUE(LogHas(u"GetExitCodeProcess"));
+}
+
 TEST_F(LaunchTest, ShellXRefusesBadInputWithAClearLogEntryAndStartsNothing) {
   std::int32_t level = 77;
   EXPECT_FALSE(ShellX(u"", u"", true, kShellHide, level, false, 0));

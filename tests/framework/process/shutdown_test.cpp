@@ -7,6 +7,11 @@
 namespace kes {
 namespace {
 
+// A tool's command line as the program starts it: from the system folder.
+std::u16string Sys(std::u16string_view command) {
+  return u"C:\\Windows\\System32\\" + std::u16string(command);
+}
+
 using Kind = sim::ShutdownRequest::Kind;
 
 class ShutdownTest : public MachineTest {
@@ -44,8 +49,8 @@ TEST_F(ShutdownTest, RefusedRestartStartsShutdownExeHiddenAndReportsFailure) {
   EXPECT_FALSE(RestartWindows(kForcedShutdown));
 
   EXPECT_EQ(ShutdownSystemFlags(), u"6");
-  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
-  const sim::SimProcess* tool = Started(m, u"shutdown.exe -r -t 0 -f");
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{Sys(u"shutdown.exe -r -t 0 -f")});
+  const sim::SimProcess* tool = Started(m, Sys(u"shutdown.exe -r -t 0 -f"));
   ASSERT_NE(tool, nullptr);
   EXPECT_EQ(tool->show_window, 0);  // SW_HIDE
   // The tool did its work; the program does not wait for it nor claim it.
@@ -68,7 +73,7 @@ TEST_F(ShutdownTest, RefusedRestartOnWinPEStartsWpeutilInsteadOfShutdownExe) {
   RefuseExitWindowsEx();
   EXPECT_FALSE(RestartWindows(kForcedShutdown));
 
-  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"wpeutil.exe Reboot"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{Sys(u"wpeutil.exe Reboot")});
   EXPECT_TRUE(LogHas(u"API Failure; calling external process.  (wpeutil.exe)"));
   ASSERT_EQ(m.shutdown_requests.size(), 1u);
   EXPECT_EQ(m.shutdown_requests[0].via, u"wpeutil.exe");
@@ -89,20 +94,26 @@ void PrintTo(const FlagRow& r, std::ostream* os) {
 }
 
 const FlagRow kFlagRows[] = {
-    {"win10", false, true, true, false, 0x6, {u"shutdown.exe -r -t 0 -f"}},
-    {"win10", false, false, true, true, 0x46, {u"shutdown.exe -r -t 0 -f"}},
-    {"win10", false, true, false, false, 0x12, {u"shutdown.exe -r -t 0 -f"}},
-    {"win10", false, true, false, true, 0x52, {u"shutdown.exe -r -t 0 -f"}},
-    {"win10", false, false, false, false, 0x2, {u"shutdown.exe -r -t 0"}},
-    {"win10", false, false, false, true, 0x42, {u"shutdown.exe -r -t 0"}},
+    {"win10", false, true, true, false, 0x6, {Sys(u"shutdown.exe -r -t 0 -f")}},
+    {"win10", false, false, true, true, 0x46, {Sys(u"shutdown.exe -r -t 0 -f")}},
+    {"win10", false, true, false, false, 0x12, {Sys(u"shutdown.exe -r -t 0 -f")}},
+    {"win10", false, true, false, true, 0x52, {Sys(u"shutdown.exe -r -t 0 -f")}},
+    {"win10", false, false, false, false, 0x2, {Sys(u"shutdown.exe -r -t 0")}},
+    {"win10", false, false, false, true, 0x42, {Sys(u"shutdown.exe -r -t 0")}},
     // Before Vista the restart-apps flag does not exist and is dropped.
-    {"xp-sp3", false, false, false, true, 0x2, {u"shutdown.exe -r -t 0"}},
-    {"win10", true, true, true, false, 0x4, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-    {"win10", true, false, true, true, 0x44, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-    {"win10", true, true, false, false, 0x10, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-    {"win10", true, true, false, true, 0x50, {u"shutdown.exe -l -t 0 -f", u"logoff.exe"}},
-    {"win10", true, false, false, false, 0x0, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
-    {"win10", true, false, false, true, 0x40, {u"shutdown.exe -l -t 0", u"logoff.exe"}},
+    {"xp-sp3", false, false, false, true, 0x2, {Sys(u"shutdown.exe -r -t 0")}},
+    {"win10", true, true, true, false, 0x4, {Sys(u"shutdown.exe -l -t 0 -f"), Sys(u"logoff.exe")}},
+    {"win10", true, false, true, true, 0x44, {Sys(u"shutdown.exe -l -t 0 -f"), Sys(u"logoff.exe")}},
+    {"win10",
+     true,
+     true,
+     false,
+     false,
+     0x10,
+     {Sys(u"shutdown.exe -l -t 0 -f"), Sys(u"logoff.exe")}},
+    {"win10", true, true, false, true, 0x50, {Sys(u"shutdown.exe -l -t 0 -f"), Sys(u"logoff.exe")}},
+    {"win10", true, false, false, false, 0x0, {Sys(u"shutdown.exe -l -t 0"), Sys(u"logoff.exe")}},
+    {"win10", true, false, false, true, 0x40, {Sys(u"shutdown.exe -l -t 0"), Sys(u"logoff.exe")}},
 };
 
 class FlagTableTest : public ShutdownTest,
@@ -136,7 +147,7 @@ TEST_F(ShutdownTest, RefusedForcedLogoffStartsShutdownExeAndThenLogoffExe) {
   EXPECT_FALSE(LogoffWindows(kForcedShutdown));
 
   EXPECT_EQ(StartedByProgram(),
-            (std::vector<std::u16string>{u"shutdown.exe -l -t 0 -f", u"logoff.exe"}));
+            (std::vector<std::u16string>{Sys(u"shutdown.exe -l -t 0 -f"), Sys(u"logoff.exe")}));
   ASSERT_EQ(m.shutdown_requests.size(), 2u);
   EXPECT_EQ(m.shutdown_requests[0].via, u"shutdown.exe");
   EXPECT_EQ(m.shutdown_requests[0].kind, Kind::kLogoff);
@@ -180,7 +191,7 @@ TEST_F(ShutdownTest, WhenNoWayEnablesThePrivilegeTheSystemIsNotAskedAndTheToolTa
   EXPECT_TRUE(LogHas(u"Can't enable shutdown: Can't find the SE_SHUTDOWN_NAME privilege value. ["));
   EXPECT_TRUE(LogHas(u"Aborting; Failed to enable privilege!  (qzr Platform method.)"));
   EXPECT_EQ(m.CallCount("ExitWindowsEx"), 0);
-  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{Sys(u"shutdown.exe -r -t 0 -f")});
 }
 
 TEST_F(ShutdownTest, TokenWithoutTheShutdownPrivilegeIsRefusedByTheSystemAndByTheTool) {
@@ -192,7 +203,7 @@ TEST_F(ShutdownTest, TokenWithoutTheShutdownPrivilegeIsRefusedByTheSystemAndByTh
   EXPECT_FALSE(RestartWindows(kForcedShutdown));
 
   EXPECT_TRUE(LogHas(u"关闭系统失败: "));
-  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{u"shutdown.exe -r -t 0 -f"});
+  EXPECT_EQ(StartedByProgram(), std::vector<std::u16string>{Sys(u"shutdown.exe -r -t 0 -f")});
   EXPECT_TRUE(m.shutdown_requests.empty());
 }
 
