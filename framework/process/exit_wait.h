@@ -19,11 +19,11 @@ enum class ExitWaitStyle {
 };
 
 struct ExitWaitResult {
-  platform::DWORD exit_code = 0;  // the last code read; 0 after a time-out or a failed read
-  bool timed_out = false;         // `timeout_ms` passed while the process was still running
-  bool read_failed = false;       // GetExitCodeProcess failed (for example a bad handle)
+  platform::DWORD exit_code = 0;   // the last code read; 0 after a time-out or a failed read
+  bool timed_out = false;          // `timeout_ms` passed while the process was still running
+  bool read_failed = false;        // GetExitCodeProcess failed (for example a bad handle)
   platform::DWORD read_error = 0;  // its last error then
-  std::uint32_t passes = 0;       // exit-code reads made
+  std::uint32_t passes = 0;        // exit-code reads made
 };
 
 // Waits for the process behind `process` (opened with query access; SYNCHRONIZE as well for
