@@ -26,6 +26,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
+unset LANGUAGE # the caller's would outrank both for translated texts
 
 kes_log() { printf '[wine] %s\n' "$*" >&2; }
 kes_fail() {
