@@ -41,26 +41,33 @@ kes_timeout() {
   timeout -k 5 "$secs" "$@"
 }
 
-# Starts Xvfb on the first free display from 90 up and waits until it answers.
+# Starts Xvfb on a display of its own and waits until it answers. The server picks a free display
+# itself (-displayfd): a display picked here and then started could be taken by another test run
+# in between, and the loser then drew on the winner's screen - two sessions on one display, each
+# test seeing the other's windows and keys, and the first to end taking the screen from the other.
 kes_xvfb_start() {
-  local n
-  for ((n = 90; n < 190; n++)); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  local file tries waited n
+  file=$(mktemp)
+  for ((tries = 0; tries < 3; tries++)); do
+    : >"$file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
     KES_XVFB_PID=$!
-    local tries
-    for ((tries = 0; tries < 100; tries++)); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+    for ((waited = 0; waited < 100; waited++)); do
+      # The number comes with a newline once the server listens.
+      n=$(<"$file")
+      if [[ $(wc -l <"$file") == 1 && -n $n ]] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        rm -f "$file"
         export DISPLAY=":$n"
         return 0
       fi
-      kill -0 "$KES_XVFB_PID" 2>/dev/null || break # lost a race for this display
+      kill -0 "$KES_XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
     kill "$KES_XVFB_PID" 2>/dev/null || true
     wait "$KES_XVFB_PID" 2>/dev/null || true
     KES_XVFB_PID=
   done
+  rm -f "$file"
   kes_fail "no X display could be started"
 }
 
