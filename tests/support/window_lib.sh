@@ -26,7 +26,8 @@ E2E_AUTORUN_KEY='HKLM\SOFTWARE\Microsoft\Command Processor'
 E2E_SHOTS=${KES_E2E_SHOTS:-$(dirname "$E2E_EXE")/window-e2e}
 
 # e2e_begin SRC NAME [WINVER]: a fresh prefix reporting WINVER (default win10), Kestrune.exe in
-# C:\Tools, the recording bcdedit double in System32, one persistent Wine session.
+# C:\Tools, the recording bcdedit double in System32, one persistent Wine session with Wine's
+# desktop open (kes_wine_setup_session).
 e2e_begin() {
   local src=$1 name=$2 winver=${3:-win10}
   [[ -f $E2E_EXE ]] || kes_fail "$E2E_EXE is not built (cmake --build --preset windows-x64)"
@@ -38,7 +39,7 @@ e2e_begin() {
   E2E_RECORD=$(kes_c_path 'C:\bcdedit_record.txt')
   E2E_STORE=$(kes_c_path 'C:\bcdedit_store.txt')
   rm -f "$E2E_RECORD" "$E2E_STORE"
-  e2e_session_start
+  kes_wine_setup_session
   # The template reports Windows 10; anything else is set here, inside the session.
   if [[ $winver != win10 ]]; then
     kes_timeout 60 "$KES_WINE" winecfg -v "$winver" >/dev/null 2>&1 ||
@@ -46,11 +47,11 @@ e2e_begin() {
   fi
 }
 
-# Starts a Wine session that outlives its programs (wineboot runs once, at its start).
+# Starts the session of a "Windows" the program under test has already run in (a restart): its
+# start runs what the program left to run, so a failure here may be the program's and fails the
+# test; kes_wine_setup_session sets up a session before the program's first run.
 e2e_session_start() {
-  "$KES_WINESERVER" -p || kes_fail "could not start a persistent wineserver"
-  kes_timeout 60 "$KES_WINE" cmd /c exit >/dev/null 2>&1 ||
-    kes_fail "the Wine session did not start"
+  kes_wine_session_start || kes_fail "$KES_SETUP_WHY"
 }
 
 # True while a process of this prefix runs a program whose command line contains Kestrune.exe.
