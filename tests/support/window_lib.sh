@@ -125,11 +125,10 @@ e2e_wait() {
     win=$(e2e_find "$pattern")
     [[ -n $win ]] || sleep 0.1
   done
-  until [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; do
-    ((SECONDS < deadline)) || kes_fail "the $what never got the keyboard focus"
-    sleep 0.05
-  done
-  sleep 0.3 # a box takes keys a moment after it has the focus
+  if ! kes_focus_wait "$win" "$what" "$deadline"; then
+    e2e_shot no-focus
+    exit 1
+  fi
   echo "$win"
 }
 
@@ -140,9 +139,16 @@ e2e_answer() {
   local title=$1 key=$2 shot=${3:-} win
   win=$(e2e_wait "$(kes_title_pattern "$title")" "box titled \"$title\"") || exit 1
   [[ -z $shot ]] || e2e_shot "$shot"
-  local deadline=$((SECONDS + 60)) next=0
+  e2e_close "$win" "$key" "box \"$title\""
+}
+
+# e2e_close WIN KEY WHAT: presses KEY in the window WIN (which has the focus) and waits until the
+# window is gone; fails after 60 s naming WHAT. A key that arrives before the window listens is
+# pressed again, but only while that same window is still shown and has the focus.
+e2e_close() {
+  local win=$1 key=$2 what=$3 deadline=$((SECONDS + 60)) next=0
   while kes_window_shown "$win"; do
-    ((SECONDS < deadline)) || kes_fail "the box \"$title\" did not close after key $key"
+    ((SECONDS < deadline)) || kes_fail "the $what did not close after key $key"
     if ((SECONDS >= next)) && [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; then
       kes_key "$key"
       next=$((SECONDS + 3))
