@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
-  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   wine wine64 xvfb xdotool x11-utils xauth imagemagick
   fonts-wqy-microhei fonts-wine locales
 )
