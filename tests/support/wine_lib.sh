@@ -93,8 +93,9 @@ kes_wine_template() {
   rm -rf "$tpl" "$tmp"
   (
     export WINEPREFIX=$tmp
-    kes_timeout 180 "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
-    kes_wine_wait 120 || exit 1
+    # KES_WINE_BOOT_SECS: more time where Wine's 32-bit side runs under emulation (wine32_lib.sh).
+    kes_timeout "${KES_WINE_BOOT_SECS:-180}" "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
+    kes_wine_wait "${KES_WINE_BOOT_SECS:-120}" || exit 1
     # Debian's Wine does not find its own fonts: without them title bars show "0 1 r".
     cp /usr/share/wine/fonts/*.ttf "$tmp/drive_c/windows/Fonts/"
     local reg=("$KES_WINE" reg add)
