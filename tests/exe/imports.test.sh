@@ -68,6 +68,10 @@ check() {
     fail "$preset: cannot read the import tables of $exe"
     return
   }
+  local unbound
+  unbound=$(awk '$1 == "delay-nostub" {printf " %s (%s)", $3, $2}' "$table")
+  [[ -z $unbound ]] || fail "$preset: delay imports without their stub, whose first call jumps to" \
+    "address 0:$unbound (GNU ld drops the stub of a function called through its import address)"
   if grep -q ' #[0-9]*$' "$table"; then
     fail "$preset: imports by ordinal, which no header can vouch for: $(grep ' #' "$table" | tr '\n' ' ')"
   fi
@@ -115,8 +119,25 @@ check() {
     substr(k, index(k, " ") + 1), n[k]}' "$table" | sort -k1,1r -k2,2f
 }
 
+# The DLLs the build delay-loads (cmake/windows.cmake) must be in the delay-import table only:
+# otherwise start-up loads them again.
+delay_loaded=$(sed -n 's/^set(KES_DELAY_LOADED \(.*\))$/\1/p' "$SRC/cmake/windows.cmake")
+[[ -n $delay_loaded ]] || fail "no KES_DELAY_LOADED list in cmake/windows.cmake"
+check_delay_loaded() {
+  local preset=$1 table=$work/$1.imports dll
+  [[ -f $table ]] || return 0
+  for dll in $delay_loaded; do
+    grep -qiE "^delay(-nostub)? $dll\.dll " "$table" || fail "$preset: $dll.dll is not delay-loaded"
+    if grep -qi "^import $dll\.dll " "$table"; then
+      fail "$preset: $dll.dll is in the import table, so start-up loads it"
+    fi
+  done
+}
+
 check windows-x86 i686-w64-mingw32 0x0501
 check windows-x64 x86_64-w64-mingw32 0x0502
+check_delay_loaded windows-x86
+check_delay_loaded windows-x64
 
 if ((failures)); then
   echo "$failures check(s) failed" >&2
