@@ -131,7 +131,7 @@ kes_bench_launch() {
 }
 
 # Waits up to 10 s for the launch with process ID $1 to end, then ends it; and lets the session
-# settle, so no launch pays for the teardown of the one before.
+# settle (a second), so no launch pays for the teardown of the one before.
 kes_bench_wait_end() {
   local pid=$1 deadline=$((SECONDS + ${KES_BENCH_START_SECS:-10}))
   while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do sleep 0.05; done
@@ -140,7 +140,7 @@ kes_bench_wait_end() {
     kill "$pid" 2>/dev/null || true
   fi
   wait "$pid" 2>/dev/null || true
-  sleep 0.5
+  sleep 1
 }
 
 # The size in bytes and when the file was built, so a stale build is seen as one.
