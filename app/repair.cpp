@@ -1,5 +1,6 @@
 #include "app/repair.h"
 
+#include <optional>
 #include <string>
 
 #include "framework/debug/proc.h"
@@ -7,6 +8,7 @@
 #include "framework/env/environment.h"
 #include "framework/env/resources.h"
 #include "framework/fs/files.h"
+#include "framework/fs/work_folder.h"
 #include "framework/registry/access.h"
 
 namespace kes {
@@ -31,20 +33,48 @@ void RepairSafeBootLocal() {
     } else {
       return;
     }
-    const std::u16string file = env.UserDirBS_CurrentUser_Temp + name + u".reg";
+    // The file that the elevated reg.exe imports into HKLM must be the program's own: it is
+    // made new, under a name no one can guess, in the folder only administrators may write, and
+    // held open without write or delete sharing while reg.exe reads it.
+    const std::u16string folder = WorkFolder();
+    if (folder.empty()) {
+      p.Log(u"The working folder is not to be used; the SafeBoot branch stays as it is.",
+            debug::Event_Normal);
+      return;
+    }
+    const std::optional<std::u16string> leaf = UnguessableName(name + u"-", u".reg");
+    if (!leaf) {
+      p.LogAPI(u"RtlGenRandom");
+      return;
+    }
+    const std::u16string file = folder + u"\\" + *leaf;
     p.Created({u"sFile", file});
-    if (ExtractCustomResource(name, file, true)) {
-      const bool imported = RegImport(file, true);
-      FileDelete(file);
-      if (imported) {
-        p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
-      } else {
-        // The configuration goes on: the branch as it is may still be enough for Safe Mode.
-        p.Log(u"The registry file could not be imported; the SafeBoot branch stays as it is.",
-              debug::Event_Normal, u"sFile=" + file);
-      }
-    } else {
+    if (FileExist(file)) {
+      p.Log(u"A file is already present under the extraction name; it is not used.",
+            debug::Event_Normal, u"sFile=" + file);
+      return;
+    }
+    if (!ExtractCustomResource(name, file, false)) {
       p.Log(u"Failed to extract registry file!", debug::Event_Normal);
+      FileDelete(file);
+      return;
+    }
+    bool imported = false;
+    {
+      const platform::UniqueHandle held = HoldForReading(file);
+      if (held.valid()) {
+        imported = RegImport(file, true);
+      } else {
+        p.LogAPI(u"CreateFileW", u"sFile=" + file);
+      }
+    }
+    FileDelete(file);
+    if (imported) {
+      p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
+    } else {
+      // The configuration goes on: the branch as it is may still be enough for Safe Mode.
+      p.Log(u"The registry file could not be imported; the SafeBoot branch stays as it is.",
+            debug::Event_Normal, u"sFile=" + file);
     }
   });
 }

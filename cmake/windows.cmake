@@ -92,6 +92,12 @@ target_compile_options(bcdedit_double PRIVATE ${KES_WARNINGS})
 target_compile_definitions(bcdedit_double PRIVATE UNICODE _UNICODE)
 target_link_options(bcdedit_double PRIVATE -static -static-libgcc -municode)
 
+# sd_dump.exe: prints a file's or folder's owner and DACL as SDDL, for the Wine tests.
+add_executable(sd_dump ${CMAKE_SOURCE_DIR}/tests/support/sd_dump.c)
+target_compile_options(sd_dump PRIVATE ${KES_WARNINGS})
+target_compile_definitions(sd_dump PRIVATE UNICODE _UNICODE)
+target_link_options(sd_dump PRIVATE -static -static-libgcc -municode)
+
 # hello.exe: the smallest static window program, the yardstick bench/startup_wine.sh measures
 # Kestrune.exe's start-up against; built and linked like Kestrune.exe. hello_styled.exe is the same
 # program with Kestrune.exe's manifest: the floor the manifest (visual styles) sets.

@@ -71,39 +71,38 @@ void PruneOldFiles(const LogFileSink& f) {
   }
 }
 
-// Appends the pending text; returns 0, or the system error that stopped it. A write that fails
-// half-way is cut back off, so the next attempt does not repeat a piece of an entry.
+// Appends the pending text; returns 0, or the system error that stopped it. The file is opened
+// for appending only: each write lands at the end of the file as it is at that moment, so two
+// instances writing to the same day's file never overwrite each other's entries. The byte-order
+// mark goes only into a file this open created.
 DWORD AppendPending(DebugState& st) {
   platform::Platform& os = OS();
   LogFileSink& f = st.file;
+  os.sys.SetLastError(0);
   const platform::UniqueHandle file(
-      os, os.fs.CreateFileW(f.path.c_str(), platform::kGENERIC_WRITE,
+      os, os.fs.CreateFileW(f.path.c_str(), platform::kFILE_APPEND_DATA,
                             platform::kFILE_SHARE_READ | platform::kFILE_SHARE_WRITE,
                             platform::kOPEN_ALWAYS, platform::kFILE_ATTRIBUTE_NORMAL));
-  const HANDLE h = file.get();
   if (!file) {
     const DWORD err = os.sys.GetLastError();
     return err != 0 ? err : platform::kERROR_INVALID_FUNCTION;
   }
-  DWORD err = 0;
-  std::int64_t end = 0;
-  if (!os.fs.SetFilePointerEx(h, 0, &end, platform::kFILE_END)) {
-    err = os.sys.GetLastError();
-  } else {
-    std::string bytes = end == 0 ? std::string("\xEF\xBB\xBF") : std::string();
-    bytes += Utf8(std::u16string_view(st.log).substr(
-        static_cast<std::size_t>(f.written), static_cast<std::size_t>(st.log_used - f.written)));
-    DWORD done = 0;
-    const platform::BOOL ok =
-        os.fs.WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done);
-    if (!ok || done != bytes.size()) {
-      err = ok ? platform::kERROR_NOT_ENOUGH_MEMORY : os.sys.GetLastError();
-      std::int64_t ignored = 0;
-      if (os.fs.SetFilePointerEx(h, end, &ignored, platform::kFILE_BEGIN)) os.fs.SetEndOfFile(h);
-    }
+  const bool created = os.sys.GetLastError() != platform::kERROR_ALREADY_EXISTS;
+  std::string bytes = created ? std::string("\xEF\xBB\xBF") : std::string();
+  bytes += Utf8(std::u16string_view(st.log).substr(
+      static_cast<std::size_t>(f.written), static_cast<std::size_t>(st.log_used - f.written)));
+  DWORD done = 0;
+  if (!os.fs.WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done))
+    return os.sys.GetLastError();
+  // A short write leaves part of an entry; what follows starts on a line of its own, and the
+  // whole pending text is written again, so nothing of it is lost.
+  if (done != bytes.size()) {
+    const std::string line_break = "\r\n";
+    os.fs.WriteFile(file.get(), line_break.data(), static_cast<DWORD>(line_break.size()), &done);
+    return platform::kERROR_NOT_ENOUGH_MEMORY;
   }
-  if (err == 0) f.written = st.log_used;
-  return err;
+  f.written = st.log_used;
+  return 0;
 }
 
 }  // namespace

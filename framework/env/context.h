@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -56,7 +57,9 @@ struct Context {
   std::unique_ptr<CommonState> common;       // App_Common module state
   bool RestartDeclined = false;              // the user declined the restart question
   std::int32_t exit_status = 0;              // what the process ends with (the program sets it)
-  FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
+  // "<ProgramData>\Kestrune" once secured ("" when it is not to be used); unset until first asked.
+  std::optional<std::u16string> work_folder;
+  FsRedirState fs_redir;  // WOW64 redirection switched off by the framework
   // Text files open under a file number (App_Common's sequential files); numbers start at 1.
   std::map<std::int32_t, platform::UniqueHandle> file_nums;
   PrivilegeState privileges;                  // SetPrivilegeToken's owners and LUID cache

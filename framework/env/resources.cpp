@@ -41,7 +41,9 @@ void WriteResourceFile(const Proc& p, const std::u16string& name, const std::u16
   platform::UniqueHandle h(os);
   {
     FsRedirectionOff redirection_off;
-    h.reset(os.fs.CreateFileW(file.c_str(), platform::kGENERIC_WRITE, 0, platform::kCREATE_ALWAYS,
+    // Made new: a file that appeared since the caller's existence check is someone else's and is
+    // never written through.
+    h.reset(os.fs.CreateFileW(file.c_str(), platform::kGENERIC_WRITE, 0, platform::kCREATE_NEW,
                               platform::kFILE_ATTRIBUTE_NORMAL));
   }
   if (!h) {

@@ -16,6 +16,7 @@
 #include "framework/env/winpe.h"
 #include "framework/env/winver.h"
 #include "framework/fs/files.h"
+#include "framework/fs/work_folder.h"
 #include "framework/process/identity.h"
 #include "framework/util/date.h"
 #include "framework/util/time_conversions.h"
@@ -489,9 +490,17 @@ void InitEnv(std::u16string_view resources_dir) {
     env.Dir_ProgramData = FromBuffer(buf);
     env.DirBS_ProgramData = WithBS(env.Dir_ProgramData);
   });
-  // From here on the debug log also goes to the day's log file.
+  // From here on the debug log also goes to the day's log file, in the Logs folder of the
+  // program's protected working folder; while that cannot be trusted the log stays in memory.
   Quietly(kInitEnvSource, u"log file folder", [&] {
-    if (!env.Dir_ProgramData.empty()) debug::SetLogFileFolder(env.Dir_ProgramData);
+    if (env.Dir_ProgramData.empty()) return;
+    const std::u16string work = WorkFolder();
+    if (!work.empty() && SecureFolder(work + u"\\Logs") != FolderTrust::kUntrusted) {
+      debug::SetLogFileFolder(env.Dir_ProgramData);
+    } else {
+      debug::dLog(-1, u"The log folder is not to be used; the debug log stays in memory.",
+                  debug::Event_Normal, u"sFolder=" + env.Dir_ProgramData + u"\\Kestrune\\Logs");
+    }
   });
   Quietly(kInitEnvSource, u"System32 and SysWOW64", [&] {
     if (env.Dir_Windows.empty()) return;

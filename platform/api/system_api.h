@@ -68,6 +68,10 @@ class SystemApi {
   virtual DWORD FormatMessageW(DWORD flags, DWORD message_id, DWORD language_id, char16_t* buf,
                                DWORD size) = 0;
   virtual void OutputDebugStringW(const char16_t* text) = 0;
+  // Fills `buffer` with `length` bytes from the system's cryptographic random source
+  // (RtlGenRandom, exported by advapi32 as SystemFunction036 since XP). FALSE when it could not;
+  // it sets no last error.
+  virtual BOOL RtlGenRandom(void* buffer, DWORD length) = 0;
 
   // Code pages: 0 = CP_ACP, 65001 = UTF-8, 936, 1252, 437... Return values and
   // the size-query form (dst size 0) as in Windows; 122 when the buffer is too small.

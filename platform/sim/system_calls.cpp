@@ -169,6 +169,13 @@ class SimSystemApi final : public SystemApi {
     throw ProcessExit{code};
   }
 
+  BOOL RtlGenRandom(void* buffer, DWORD length) override {
+    if (m_.Gate("RtlGenRandom")) return 0;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    for (DWORD i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(m_.random_source() >> 24);
+    return 1;
+  }
+
   // ---- time --------------------------------------------------------------------------------
   void GetLocalTime(SYSTEMTIME* st) override {
     m_.Gate("GetLocalTime");

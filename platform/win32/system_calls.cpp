@@ -14,6 +14,9 @@
 #include <winnetwk.h>
 #include <winver.h>
 
+// advapi32's RtlGenRandom under its exported name (ntsecapi.h would make "RtlGenRandom" a macro).
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
 namespace kes::win32 {
 namespace {
 
@@ -222,6 +225,10 @@ class Win32SystemApi final : public platform::SystemApi {
   }
 
   void OutputDebugStringW(const char16_t* text) override { ::OutputDebugStringW(W(text)); }
+
+  BOOL RtlGenRandom(void* buffer, DWORD length) override {
+    return ::SystemFunction036(buffer, length) ? TRUE : FALSE;
+  }
 
   UINT GetACP() override { return ::GetACP(); }
   UINT GetOEMCP() override { return ::GetOEMCP(); }

@@ -118,7 +118,7 @@ TEST_F(RepairTest, OnWindows81TheWindows8FileIsImportedAndRemoved) {
   RepairSafeBootLocal();
   const auto runs = RegRuns();
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_NE(runs[0].find(u"import \"" + Temp() + u"sb_8.reg\""), std::u16string::npos);
+  EXPECT_NE(runs[0].find(u"import \"C:\\ProgramData\\Kestrune\\sb_8-"), std::u16string::npos);
   EXPECT_TRUE(m.registry().KeyExists(kHKLM, std::u16string(kSafeBootKey) + u"\\Minimal\\WudfSvc"));
   EXPECT_FALSE(
       m.registry().KeyExists(kHKLM, std::u16string(kSafeBootKey) + u"\\Minimal\\AudioSrv"));
@@ -127,21 +127,24 @@ TEST_F(RepairTest, OnWindows81TheWindows8FileIsImportedAndRemoved) {
   EXPECT_TRUE(LogHas(u"已导入用于修复安全模式的注册表文件."));
 }
 
-TEST_F(RepairTest, OnWindows10TheWindows10FileIsImportedOverALeftoverFile) {
+TEST_F(RepairTest, OnWindows10TheWindows10FileIsImportedUnderANameOfItsOwn) {
   Use("win10");
   MakeThirtyTwoBit(m);
   Start();
   m.registry().DeleteKey(kHKLM, kSafeBootKey);
-  // A leftover from an interrupted run is replaced, not imported as it is.
+  // A file left under the old fixed name is someone's, and never what is imported.
   m.fs().AddFile(Temp() + u"sb_10.reg", std::string_view("junk"));
   RepairSafeBootLocal();
   const auto runs = RegRuns();
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_NE(runs[0].find(u"sb_10.reg"), std::u16string::npos);
+  const std::size_t at = runs[0].find(u"C:\\ProgramData\\Kestrune\\sb_10-");
+  ASSERT_NE(at, std::u16string::npos);
+  EXPECT_EQ(runs[0].find(u".reg\"", at), at + 30 + 32) << "32 random hexadecimal digits";
   const std::u16string media = std::u16string(kSafeBootKey) + u"\\Network\\" + kMedia;
   EXPECT_EQ(m.registry().GetDword(kHKLM, media, u"SafeBootDrivers"), 1u);
   EXPECT_TRUE(m.registry().KeyExists(kHKLM, std::u16string(kSafeBootKey) + u"\\Minimal\\AudioSrv"));
-  EXPECT_TRUE(RegFilesInTemp().empty());
+  EXPECT_EQ(RegFilesInTemp().size(), 1u) << "the file in Temp is left as it was";
+  EXPECT_EQ(m.fs().List(u"C:\\ProgramData\\Kestrune"), std::vector<std::u16string>{u"Logs"});
 }
 
 TEST_F(RepairTest, AResourceThatCannotBeExtractedIsLoggedAndNothingIsImported) {

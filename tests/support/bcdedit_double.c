@@ -3,7 +3,9 @@
  *
  * Every call appends its whole command line (UTF-8) as one line to C:\bcdedit_record.txt; the
  * 32-bit build writes C:\bcdedit_record32.txt instead, so that a test that puts it into SysWOW64
- * sees a call that reached the 32-bit system folder instead of the real one.
+ * sees a call that reached the 32-bit system folder instead of the real one. A copy started from
+ * anywhere but a system folder (planted beside the program) records to C:\bcdedit_planted.txt
+ * and changes nothing.
  * C:\bcdedit_store.txt keeps the elements set so far, one "NAME=VALUE" line each (NAME is
  * "{id} element" when an identifier is given, else the bare element):
  *   /set [{id}] ELEMENT VALUE   sets the element                              exit 0
@@ -140,6 +142,13 @@ static int Refused(const wchar_t* verb, const wchar_t* element) {
 int wmain(int argc, wchar_t** argv) {
   wchar_t name[kMaxText] = {0};
   int used;
+  wchar_t self[MAX_PATH] = L"";
+  GetModuleFileNameW(NULL, self, MAX_PATH);
+  _wcslwr(self);
+  if (!wcsstr(self, L"\\system32\\") && !wcsstr(self, L"\\syswow64\\")) {
+    AppendLine(L"C:\\bcdedit_planted.txt", GetCommandLineW());
+    return 0;
+  }
   AppendLine(kRecordFile, GetCommandLineW());
   if (argc < 2) return 0;
   LoadStore();
