@@ -180,6 +180,29 @@ bool Resecure(const Proc& p, const std::u16string& folder) {
   return Shortcoming(p, folder).empty();
 }
 
+// Whether the file system keeps the protection a new object is given: a folder of a name no one
+// can guess is made inside `folder` with the program's protection and read back. Windows always
+// keeps it on a volume with security; a system that reports one but keeps none (Wine without a
+// place for descriptors) reads back something else. True when it cannot tell.
+bool KeepsGivenSecurity(const Proc& p, const std::u16string& folder) {
+  const std::optional<std::u16string> leaf = UnguessableName(u"probe-", u"");
+  if (!leaf) return true;
+  const std::u16string probe = folder + u"\\" + *leaf;
+  FolderDescriptor descriptor;
+  platform::SECURITY_ATTRIBUTES sa;
+  sa.lpSecurityDescriptor = descriptor.get();
+  bool made = false;
+  {
+    FsRedirectionOff redirection_off;
+    made = descriptor.ok() && OS().fs.CreateDirectoryW(probe.c_str(), &sa);
+  }
+  if (!made) return true;
+  const bool kept = Shortcoming(p, probe).empty();
+  FsRedirectionOff redirection_off;
+  OS().fs.RemoveDirectoryW(probe.c_str());
+  return kept;
+}
+
 }  // namespace
 
 FolderTrust SecureFolder(std::u16string_view folder_in) {
@@ -196,17 +219,29 @@ FolderTrust SecureFolder(std::u16string_view folder_in) {
       trust = FolderTrust::kNoSecurity;
       return;
     }
-    DWORD attributes = 0;
+    DWORD attributes = platform::kINVALID_FILE_ATTRIBUTES;
+    bool created = false;
     {
       FsRedirectionOff redirection_off;
       FolderDescriptor descriptor;
       platform::SECURITY_ATTRIBUTES sa;
       sa.lpSecurityDescriptor = descriptor.ok() ? descriptor.get() : nullptr;
-      if (descriptor.ok() && os.fs.CreateDirectoryW(folder.c_str(), &sa)) {
+      created = descriptor.ok() && os.fs.CreateDirectoryW(folder.c_str(), &sa);
+      if (!created) attributes = os.fs.GetFileAttributesW(folder.c_str());
+    }
+    if (created) {
+      // Made just now with the program's protection: only a system that keeps none reads back
+      // something else.
+      if (Shortcoming(p, folder).empty()) {
         trust = FolderTrust::kTrusted;
-        return;
+      } else {
+        p.Log(
+            u"The file system did not keep the protection the folder was made with; the folder "
+            u"is used unprotected.",
+            debug::Event_Normal, u"sFolder=" + folder);
+        trust = FolderTrust::kNoSecurity;
       }
-      attributes = os.fs.GetFileAttributesW(folder.c_str());
+      return;
     }
     if (attributes == platform::kINVALID_FILE_ATTRIBUTES) {
       p.LogAPI(u"CreateDirectoryW", u"sFolder=" + folder);
@@ -222,6 +257,14 @@ FolderTrust SecureFolder(std::u16string_view folder_in) {
     const std::u16string why = Shortcoming(p, folder);
     if (why.empty()) {
       trust = FolderTrust::kTrusted;
+      return;
+    }
+    if (!KeepsGivenSecurity(p, folder)) {
+      p.Log(u"The folder is not protected (" + why +
+                u"), and the file system keeps no protection "
+                u"it is given; the folder is used unprotected.",
+            debug::Event_Normal, u"sFolder=" + folder);
+      trust = FolderTrust::kNoSecurity;
       return;
     }
     if (Resecure(p, folder)) {
