@@ -23,7 +23,7 @@ declare -A level_name=([0x0500]="2000 (5.0)" [0x0501]="XP (5.1)" [0x0502]="Serve
   [0x0600]="Vista (6.0)" [0x0601]="7 (6.1)" [0x0602]="8 (6.2)" [0x0603]="8.1 (6.3)" [0x0A00]="10 (10.0)")
 # Every header that declares a function the program or its runtime calls.
 headers=(windows.h shellapi.h shlobj.h shlwapi.h userenv.h imagehlp.h commctrl.h mmsystem.h lm.h
-  winnetwk.h ole2.h oleauto.h psapi.h tlhelp32.h winternl.h assert.h ctype.h errno.h io.h locale.h
+  winnetwk.h ole2.h oleauto.h psapi.h tlhelp32.h winternl.h ntsecapi.h assert.h ctype.h errno.h io.h locale.h
   malloc.h math.h process.h setjmp.h signal.h stdio.h stdlib.h string.h time.h wchar.h)
 
 failures=0

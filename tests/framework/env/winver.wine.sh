@@ -22,7 +22,8 @@ check_version() {
   rm -rf "$logs"
 
   kes_wine_run 120 'C:\Tools\Kestrune.exe' /nothing
-  if [[ $KES_RC != 0 ]]; then
+  # A text that is no switch ends with 87 (ERROR_INVALID_PARAMETER), after the start-up.
+  if [[ $KES_RC != 87 ]]; then
     kes_wine_show_output
     kes_fail "Kestrune.exe /nothing as $wine_version $(kes_wine_ending)"
   fi

@@ -15,7 +15,8 @@ kes_wine_install "$EXE"
 day_before=$(date +%F)
 kes_wine_run 120 'C:\Tools\Kestrune.exe' /nothing
 day_after=$(date +%F)
-if [[ $KES_RC != 0 ]]; then
+# A text that is no switch ends with 87 (ERROR_INVALID_PARAMETER), after the start-up.
+if [[ $KES_RC != 87 ]]; then
   kes_wine_show_output
   kes_fail "Kestrune.exe /nothing $(kes_wine_ending)"
 fi
