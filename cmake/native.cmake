@@ -94,5 +94,5 @@ add_executable(lifecycle_model
   ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model_test.cpp)
 target_compile_options(lifecycle_model PRIVATE ${KES_MODEL_FLAGS})
 target_link_libraries(lifecycle_model PRIVATE kes_model_code GTest::gtest GTest::gtest_main)
-gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel.Windows*"
+gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel*.Windows*"
   PROPERTIES LABELS model ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)
