@@ -24,13 +24,17 @@ printf '[boot loader]\r\ntimeout=30\r\ndefault=%s\r\n\r\n[operating systems]\r\n
   "$path" "$path" "$old_entry" >"$ini"
 cp "$ini" "$original"
 
-# The attribute letters "attrib" shows for boot.ini, sorted ("HRS" for read-only, hidden, system).
+# The letters "attrib" shows for boot.ini among R, H and S, sorted ("HRS" for read-only, hidden,
+# system). Wine shows A (archive) for every file whatever its attributes, so A says nothing.
 attributes() {
   kes_timeout 60 "$KES_WINE" cmd /c attrib 'C:\boot.ini' 2>/dev/null | tr -d '\r' |
-    sed 's/C:.*//' | tr -cd 'A-Z' | fold -w1 | sort | tr -d '\n'
+    sed 's/C:.*//' | tr -cd 'RHS' | fold -w1 | sort | tr -d '\n'
 }
-kes_timeout 60 "$KES_WINE" cmd /c attrib +r +h +s 'C:\boot.ini' >/dev/null 2>&1 ||
-  kes_fail "attrib +r +h +s failed"
+# Wine's attrib applies only the first of several flags: one call each.
+for flag in +r +h +s; do
+  kes_timeout 60 "$KES_WINE" cmd /c attrib "$flag" 'C:\boot.ini' >/dev/null 2>&1 ||
+    kes_fail "attrib $flag failed"
+done
 [[ $(attributes) == HRS ]] || kes_fail "boot.ini has the attributes \"$(attributes)\", not HRS"
 
 # The value of KEY in [SECTION] of boot.ini as read back (names without letter case).

@@ -102,6 +102,15 @@ TEST_F(BootIniTest, WhatCannotBeDoneIsToldAndTouchesNothing) {
             u"Aborting; Could not find boot.ini backup:  C:\\boot.Quorlen");
   EXPECT_EQ(m.message_boxes[0].style, 0u);
   EXPECT_EQ(Ini(), kOriginal);
+
+  // Without a default entry the Safe Mode entry would go under an empty name beside an empty
+  // old entry: nothing is written, and that is told.
+  const std::string no_default = "[boot loader]\r\n[operating systems]\r\nC:\\=\"Old\"\r\n";
+  m.fs().AddFile(kIni, no_default, kReadOnlyHiddenSystem);
+  m.message_boxes.clear();
+  EXPECT_FALSE(BootIniSafeMod(SafeMode::kMinimal));
+  EXPECT_EQ(Ini(), no_default);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{u"Aborting; Error writing to boot.ini!"});
 }
 
 TEST_F(BootIniTest, AttributesFallBackToASecondWayAndAFailureOfBothIsTold) {
@@ -175,9 +184,14 @@ TEST_F(BootIniTest, AFailedRestoreKeepsTheWayBackAndSaysSo) {
   EXPECT_EQ(sim::Restart(m).clean_boot, 0);
 }
 
-// Configure, restart, the undo hook, back to normal: on XP as on Windows 10.
-TEST_F(BootIniTest, TheWholeRoadRunsFromBootIni) {
+// Configure, restart, the undo hook, back to normal: on XP and Server 2003 as on Windows 10.
+class BootIniRoad : public BootIniTest, public ::testing::WithParamInterface<const char*> {
+  void SetUp() override { Use(GetParam()); }
+};
+
+TEST_P(BootIniRoad, RunsFromBootIniAndBackToTheSameBytes) {
   InstallProgram();
+  const std::string original = Ini();
   struct Case {
     const char16_t* sw;
     int clean_boot;
@@ -192,7 +206,7 @@ TEST_F(BootIniTest, TheWholeRoadRunsFromBootIni) {
     EXPECT_EQ(safe.clean_boot, c.clean_boot) << Utf8(c.sw);
     EXPECT_EQ(safe.shell, c.shell) << Utf8(c.sw);
     EXPECT_EQ(safe.kestrune_runs.size(), 1u) << Utf8(c.sw);
-    EXPECT_EQ(Ini(), kOriginal) << Utf8(c.sw);
+    EXPECT_EQ(Ini(), original) << Utf8(c.sw);
     EXPECT_EQ(m.fs().Attributes(kIni), kReadOnlyHiddenSystem);
     EXPECT_FALSE(m.fs().Exists(kBackup));
     EXPECT_FALSE(RunOnceEntry(m));
@@ -200,6 +214,7 @@ TEST_F(BootIniTest, TheWholeRoadRunsFromBootIni) {
     EXPECT_EQ(sim::Restart(m).clean_boot, 0);
   }
 }
+INSTANTIATE_TEST_SUITE_P(Releases, BootIniRoad, ::testing::Values("xp-sp3", "server2003"));
 
 }  // namespace
 }  // namespace kes
