@@ -4,7 +4,8 @@
 // call, explored breadth-first over distinct machine states. After every completed program run
 // a Safe Mode boot must bring the program back (unless "/safenet-noreboot" asked for none), and
 // from every state the return to normal must leave nothing behind - including the temporary
-// administrator, for a regular user.
+// administrator, for a regular user, and, where the boot loader reads boot.ini, boot.ini not back
+// byte for byte with attributes read-only, hidden and system, or its backup.
 #include <gtest/gtest.h>
 
 #include <chrono>
