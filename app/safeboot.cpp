@@ -242,9 +242,17 @@ bool Configure(const Proc& p, SafeMode mode, const ConfigureOptions& options) {
     if (Env().WinVista_OrNewer) {
       AbandonConfiguration(p, failed_setting, temp_admin);
     } else {
-      // boot.ini told its own failure; the hook written for it goes again.
-      p.Step([&] { RemoveModifications(false, /*ask_store=*/true); });
-      p.Step([&] { ShowMessage(kBootIniFailed, kStyleOk); });
+      // boot.ini told its own failure; the hook written for it goes again, unless boot.ini
+      // could not be restored and still starts Safe Mode: then the hook stays, and that is told.
+      bool undone = true;
+      p.Step([&] { undone = RemoveModifications(false, /*ask_store=*/true); });
+      p.Step([&] {
+        if (undone) {
+          ShowMessage(kBootIniFailed, kStyleOk);
+        } else {
+          ShowFailure(kUndoFailedNotice, BootIniPath());
+        }
+      });
     }
     return false;
   }
@@ -350,30 +358,43 @@ bool RemoveModifications(bool full, bool ask_store) {
     // Either element may be absent (the tool then fails): nothing to undo is no failure.
     safe_boot_gone = RunBootTool(p, kDeleteSafeBoot);
     RunBootTool(p, kDeleteAltShell);
+  } else if (full || BootIniBackupExists()) {
+    p.Step([&] { safe_boot_gone = BootIniUndoMod(); });
   } else {
-    p.Step([&] { BootIniUndoMod(); });
+    // Clearing up before a configuration (or after a failed one): without a backup boot.ini was
+    // never changed, which is no reason for a notice.
+    p.Log(u"No boot.ini backup exists; boot.ini was not changed and is not restored.",
+          debug::Event_Normal, u"sFile=" + BootIniPath());
   }
   // A failed delete is either an element that was not there (nothing to undo) or one that
   // stays: then the next boot is Safe Mode again and must bring the program back to try once
   // more, or the machine would stay there. bcdedit answers both with the same exit code, so the
-  // store is asked. Without an answer, running in Safe Mode is taken as the sign that the
-  // element is there.
+  // store is asked; a failed restore of boot.ini may have left it either way, so boot.ini is
+  // read. Without an answer, running in Safe Mode is taken as the sign that the setting is there.
   bool keep_way_back = false;
   if (!safe_boot_gone && ask_store) {
-    const std::optional<bool> still_set = SafeBootStillSet(p);
+    std::optional<bool> still_set;
+    if (Env().WinVista_OrNewer) {
+      still_set = SafeBootStillSet(p);
+    } else {
+      p.Step([&] { still_set = BootIniStartsSafeMode(); });
+    }
     keep_way_back = still_set ? *still_set : !Env().WinMode_Normal;
   }
+  // What stayed, as the log and the notice name it.
+  const std::u16string undo_failed =
+      Env().WinVista_OrNewer ? std::u16string(kDeleteSafeBoot) : BootIniPath();
   p.Created({u"bSafeBootGone", safe_boot_gone, u"bKeepWayBack", keep_way_back});
   p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kKestruneKey, u"BootMode"); });
   if (keep_way_back) {
     p.Log(
         u"The Safe Mode boot setting could not be removed; the program will run again on the "
         u"next boot to retry.",
-        debug::Event_Normal, u"sCommandLine=" + std::u16string(kDeleteSafeBoot));
+        debug::Event_Normal, (Env().WinVista_OrNewer ? u"sCommandLine=" : u"sFile=") + undo_failed);
     // The command processor hook stays for a command prompt shell; the entry serves the rest.
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
     // On the way back to normal the user is told here; a caller that was configuring says it.
-    if (full) p.Step([&] { ShowFailure(kUndoFailedNotice, kDeleteSafeBoot); });
+    if (full) p.Step([&] { ShowFailure(kUndoFailedNotice, undo_failed); });
   } else {
     p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kRunOnceKey, entry); });
     p.Step([&] { RegDeleteValue(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun"); });

@@ -40,7 +40,9 @@ inline constexpr std::u16string_view kUndoFailedNotice =
 // configuration is in place (and the restart asked for). When the boot setting or the undo hook
 // failed: undoes it with RemoveMods(false), shows the failure notice (style 16), does not
 // restart, false (RestartDeclined stays as it is: only the user's No sets it). Older Windows:
-// boot.ini is edited instead; its failure is told and false.
+// boot.ini is edited instead (after the undo hook); when that fails the hook goes again and the
+// failure is told (style 0) - or, when boot.ini could not be restored either and still starts
+// Safe Mode, the hook stays and that is told (style 16) - and false.
 bool DoSafe(bool command_prompt, const ConfigureOptions& options);
 
 // Traced. As DoSafe for Safe Mode with networking (always the one-time start entry as hook).
@@ -54,14 +56,17 @@ bool ConfigureSafeMode(SafeMode mode, const ConfigureOptions& options);
 // false, only logged, when it did not (nothing is undone, nothing shown).
 bool DoSafeNetNoReboot(bool enable_f8, bool temp_admin);
 
-// Traced. Undoes every modification: first the boot setting (bcdedit, or boot.ini on older
-// Windows), then BootMode, the one-time start entry and the command processor hook; with `full`
-// also the marker script and the temporary administrator. Each step that fails is logged and
-// the next one still runs. "AlternateShell", the boot menu policy and "BCDbak" stay. True when
-// the next boot is normal. With `full`, when the Safe Mode boot setting could not be deleted and
-// the boot store still has it (or, when the store cannot be asked, the program runs in Safe
-// Mode), the way back is kept instead: the one-time start entry is written again, the command
-// processor hook stays, the user is told (style 16), and the result is false.
+// Traced. Undoes every modification: first the boot setting (bcdedit, or on older Windows
+// boot.ini restored from its backup - without a backup `full` lets BootIniUndoMod tell the user,
+// otherwise that is only logged), then BootMode, the one-time start entry and the command
+// processor hook; with `full` also the marker script and the temporary administrator. Each step
+// that fails is logged and the next one still runs. "AlternateShell", the boot menu policy and
+// "BCDbak" stay. True when the next boot is normal. With `full`, when the Safe Mode boot setting
+// could not be deleted and the boot store still has it (boot.ini: could not be restored and
+// still starts Safe Mode; or, when neither can be asked, the program runs in Safe Mode), the way
+// back is kept instead: the one-time start entry is written again, the command processor hook
+// stays, the user is told (style 16, naming the command line or boot.ini), and the result is
+// false.
 bool RemoveMods(bool full);
 
 // Traced. Exports the boot store to SystemDriveBS + "BCDbak" when that file does not exist;

@@ -101,7 +101,7 @@ add_executable(lifecycle_model
 target_compile_options(lifecycle_model PRIVATE ${KES_MODEL_FLAGS})
 target_compile_definitions(lifecycle_model PRIVATE KES_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(lifecycle_model PRIVATE kes_model_code GTest::gtest GTest::gtest_main)
-gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel.Windows*"
+gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel*.Windows*"
   PROPERTIES LABELS model ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)
 gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "DispatchFuzz*"
   TEST_LIST lifecycle_fuzz_TESTS PROPERTIES LABELS model ENVIRONMENT KES_FUZZ_TEXTS=100000

@@ -6,7 +6,9 @@
 
 #include "platform/base/u16.h"
 #include "platform/sim/bcd_store.h"
+#include "platform/sim/file_system.h"
 #include "platform/sim/processes.h"
+#include "platform/sim/profile_text.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/version_profiles.h"
 
@@ -48,7 +50,55 @@ void ProcessRunOnce(Machine& m, const std::u16string& key, bool safe_mode, BootR
   }
 }
 
+// What the switches of a boot.ini entry (after its quoted menu text) start.
+BootChoice FromBootIniEntry(std::u16string_view value) {
+  BootChoice choice;
+  std::size_t from = 0;
+  if (value.starts_with(u'"')) {
+    const std::size_t close = value.find(u'"', 1);
+    from = close == std::u16string_view::npos ? value.size() : close + 1;
+  }
+  const std::u16string options = LowerCase(value.substr(from));
+  constexpr std::u16string_view kSafeBoot = u"/safeboot:";
+  const std::size_t at = options.find(kSafeBoot);
+  if (at == std::u16string::npos) return choice;
+  std::size_t end = at + kSafeBoot.size();
+  while (end < options.size() && options[end] != u' ' && options[end] != u'\t' &&
+         options[end] != u'/')
+    ++end;
+  const std::u16string_view kind =
+      std::u16string_view(options).substr(at + kSafeBoot.size(), end - at - kSafeBoot.size());
+  if (kind == u"minimal" || kind == u"minimal(alternateshell)") choice.clean_boot = 1;
+  if (kind == u"network") choice.clean_boot = 2;
+  choice.alternate_shell = kind == u"minimal(alternateshell)";
+  return choice;
+}
+
 }  // namespace
+
+bool BootsFromBootIni(const Machine& m) {
+  return m.facts.version.dwPlatformId == 2 && m.facts.version.dwMajorVersion < 6;
+}
+
+BootChoice NextBootChoice(Machine& m) {
+  if (!BootsFromBootIni(m)) return {m.bcd().NextCleanBoot(), m.bcd().NextBootAlternateShell()};
+  const std::u16string file = m.facts.windows_dir.substr(0, 2) + u"\\boot.ini";
+  const auto data = m.fs().ReadFile(file);
+  if (!data) return {};
+  const auto loader = ProfileSection(*data, m.ansi_code_page, u"boot loader");
+  std::u16string default_path;
+  for (const auto& [name, value] : loader) {
+    if (EqualsNoCase(name, u"default")) {
+      default_path = value;
+      break;
+    }
+  }
+  const auto systems = ProfileSection(*data, m.ansi_code_page, u"operating systems");
+  if (systems.empty()) return {};
+  for (const auto& [path, value] : systems)
+    if (EqualsNoCase(path, default_path)) return FromBootIniEntry(value);
+  return FromBootIniEntry(systems.front().second);
+}
 
 BootReport Restart(Machine& m) {
   BootReport report;
@@ -58,8 +108,9 @@ BootReport Restart(Machine& m) {
   // Every process of the old session ends.
   std::erase_if(m.processes, [](const SimProcess& p) { return p.pid != 0 && p.pid != 4; });
 
-  report.clean_boot = m.bcd().NextCleanBoot();
-  const bool alternate_shell = m.bcd().NextBootAlternateShell();
+  const BootChoice choice = NextBootChoice(m);
+  report.clean_boot = choice.clean_boot;
+  const bool alternate_shell = choice.alternate_shell;
   SetBootMode(m, static_cast<BootMode>(report.clean_boot));
 
   // The program, wherever something starts it, runs through the test's hook.

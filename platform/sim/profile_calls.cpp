@@ -1,7 +1,13 @@
 // Profile (INI) files of the simulated machine, read and written the way Windows' profile calls
 // do: sections and keys found without letter case or surrounding blanks, values trimmed and
-// unquoted, the name lists with their "size - 2" answer when cut, and writes that change only
-// the line concerned.
+// unquoted, the name lists with their "size - 2" answer when cut, and writes that replace the
+// value of the first key of that name (the key keeps its spelling) or add the key at the end of
+// its section, or the section at the end of the file. Every other byte of the file stays as it was
+// - line breaks of any kind, a last line without one, bytes the code page cannot read - because
+// boot.ini is edited this way and the boot loader reads it byte for byte. (Wine rewrites the whole
+// file instead; Windows does not.)
+#include "platform/sim/profile_text.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -26,17 +32,20 @@ std::u16string TrimBlanks(std::u16string_view s) {
   return std::u16string(s.substr(b, e - b));
 }
 
-// One line of the file as read, with what it means.
+// One line of the file: what it means, and its bytes as stored.
 struct IniLine {
   enum class Kind { kOther, kSection, kKey };
-  std::u16string raw;
+  std::u16string raw;  // the text, without its line break
   Kind kind = Kind::kOther;
   std::u16string name;                  // section or key name, trimmed
   std::optional<std::u16string> value;  // a key line without "=" has none
+  std::string bytes;                    // the text as stored (ANSI, or UTF-16LE)
+  std::string eol;                      // its line break as stored; "" for a last line without
 };
 
 struct IniFile {
   bool unicode = false;  // UTF-16LE with its mark
+  UINT code_page = 0;    // of an ANSI file
   std::vector<IniLine> lines;
 };
 
@@ -64,41 +73,72 @@ IniLine ParseLine(std::u16string raw) {
   return line;
 }
 
+std::string Encode(const IniFile& f, std::u16string_view text) {
+  if (f.unicode) {
+    const std::vector<std::uint8_t> units = Utf16LeBytes(text);
+    return std::string(units.begin(), units.end());
+  }
+  bool used_default = false;
+  return EncodeCodePage(f.code_page, text, "?", false, &used_default).value_or("");
+}
+
+// A line the call writes: its text encoded as the file is, ended as `eol` says.
+IniLine NewLine(const IniFile& f, std::u16string text, std::string eol) {
+  IniLine line = ParseLine(std::move(text));
+  line.bytes = Encode(f, line.raw);
+  line.eol = std::move(eol);
+  return line;
+}
+
+// Inserts a line ended with CR LF at `pos`; a last line without a line break gets one first.
+void InsertLine(IniFile& f, std::size_t pos, std::u16string text) {
+  if (pos > 0 && f.lines[pos - 1].eol.empty()) f.lines[pos - 1].eol = Encode(f, u"\r\n");
+  f.lines.insert(f.lines.begin() + static_cast<std::ptrdiff_t>(pos),
+                 NewLine(f, std::move(text), Encode(f, u"\r\n")));
+}
+
 IniFile ParseFile(const std::vector<std::uint8_t>& data, UINT ansi_code_page) {
   IniFile f;
-  std::u16string text;
-  if (data.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-    f.unicode = true;
-    text = FromUtf16Le(data.data() + 2, data.size() - 2);
-  } else {
-    const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
-    text = DecodeCodePage(ansi_code_page, bytes, false).value_or(u"");
-  }
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = start;
-    while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
-    f.lines.push_back(ParseLine(text.substr(start, end - start)));
-    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n')
-      ++end;
-    start = end + 1;
+  f.code_page = ansi_code_page;
+  f.unicode = data.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE;
+  const std::size_t unit = f.unicode ? 2 : 1;
+  const std::size_t begin = f.unicode ? 2 : 0;
+  const std::size_t end = begin + (data.size() - begin) / unit * unit;
+  auto at = [&](std::size_t i) -> char16_t {
+    return f.unicode ? static_cast<char16_t>(data[i] | data[i + 1] << 8) : data[i];
+  };
+  const auto bytes = [&](std::size_t from, std::size_t to) {
+    return std::string(reinterpret_cast<const char*>(data.data()) + from, to - from);
+  };
+  std::size_t start = begin;
+  while (start < end) {
+    std::size_t stop = start;
+    while (stop < end && at(stop) != u'\r' && at(stop) != u'\n') stop += unit;
+    std::size_t next = stop;
+    if (next < end && at(next) == u'\r') next += unit;
+    if (next < end && at(next) == u'\n' && (next == stop || at(stop) == u'\r')) next += unit;
+    // An odd byte at the end of a UTF-16 file stays with the last line.
+    if (next == end) next = data.size();
+    std::string text_bytes = bytes(start, stop);
+    const std::u16string text =
+        f.unicode ? FromUtf16Le(text_bytes)
+                  : DecodeCodePage(ansi_code_page, text_bytes, false).value_or(u"");
+    IniLine line = ParseLine(text);
+    line.bytes = std::move(text_bytes);
+    line.eol = bytes(stop, next);
+    f.lines.push_back(std::move(line));
+    start = next;
   }
   return f;
 }
 
-std::vector<std::uint8_t> Serialize(const IniFile& f, UINT ansi_code_page) {
-  std::u16string text;
-  for (const IniLine& l : f.lines) text += l.raw + u"\r\n";
+std::vector<std::uint8_t> Serialize(const IniFile& f) {
   std::vector<std::uint8_t> out;
-  if (f.unicode) {
-    out = {0xFF, 0xFE};
-    AppendUtf16Le(text, out);
-    return out;
+  if (f.unicode) out = {0xFF, 0xFE};
+  for (const IniLine& l : f.lines) {
+    out.insert(out.end(), l.bytes.begin(), l.bytes.end());
+    out.insert(out.end(), l.eol.begin(), l.eol.end());
   }
-  bool used_default = false;
-  const std::string bytes =
-      EncodeCodePage(ansi_code_page, text, "?", false, &used_default).value_or("");
-  out.assign(bytes.begin(), bytes.end());
   return out;
 }
 
@@ -233,7 +273,7 @@ BOOL SimFileApi::WritePrivateProfileStringW(const char16_t* app, const char16_t*
     if (at.path.trailing_separator) return Fail(kERROR_INVALID_NAME, BOOL{0});
     if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
   }
-  IniFile f = node ? ParseFile(node->data, m_.ansi_code_page) : IniFile{};
+  IniFile f = ParseFile(node ? node->data : std::vector<std::uint8_t>{}, m_.ansi_code_page);
 
   const std::u16string section = TrimBlanks(app);
   if (!key) {
@@ -248,19 +288,24 @@ BOOL SimFileApi::WritePrivateProfileStringW(const char16_t* app, const char16_t*
     const std::u16string name = TrimBlanks(key);
     std::size_t header = FindSection(f, section);
     if (value) {
-      const IniLine line = ParseLine(name + u"=" + std::u16string(value));
+      std::u16string line = name + u"=" + std::u16string(value);
       if (header == std::u16string::npos) {
-        f.lines.push_back(ParseLine(u"[" + section + u"]"));
-        f.lines.push_back(line);
+        InsertLine(f, f.lines.size(), u"[" + section + u"]");
+        InsertLine(f, f.lines.size(), std::move(line));
       } else if (std::size_t k = FindKey(f, header, name); k != std::u16string::npos) {
-        f.lines[k] = line;
+        // The value is replaced; the key keeps its spelling and what stands before "=".
+        const IniLine& old = f.lines[k];
+        const std::size_t eq = old.raw.find(u'=');
+        std::u16string replaced =
+            eq == std::u16string::npos ? old.raw + u"=" + value : old.raw.substr(0, eq + 1) + value;
+        f.lines[k] = NewLine(f, std::move(replaced), old.eol);
       } else {
         // After the section's last line that is not blank.
         std::size_t pos = SectionEnd(f, header);
         while (pos > header + 1 && f.lines[pos - 1].kind == IniLine::Kind::kOther &&
                TrimBlanks(f.lines[pos - 1].raw).empty())
           --pos;
-        f.lines.insert(f.lines.begin() + static_cast<std::ptrdiff_t>(pos), line);
+        InsertLine(f, pos, std::move(line));
       }
     } else if (header != std::u16string::npos) {
       if (std::size_t k = FindKey(f, header, name); k != std::u16string::npos)
@@ -272,11 +317,25 @@ BOOL SimFileApi::WritePrivateProfileStringW(const char16_t* app, const char16_t*
     node = fs_.NewNode(*at.parent, at.Leaf(), false);
     node->attributes = kFILE_ATTRIBUTE_ARCHIVE;
   }
-  node->data = Serialize(f, m_.ansi_code_page);
+  node->data = Serialize(f);
   node->written = node->accessed = fs_.NowTicks();
   node->attributes |= kFILE_ATTRIBUTE_ARCHIVE;
   m_.last_error = 0;
   return 1;
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> ProfileSection(
+    const std::vector<std::uint8_t>& data, UINT ansi_code_page, std::u16string_view section) {
+  const IniFile f = ParseFile(data, ansi_code_page);
+  std::vector<std::pair<std::u16string, std::u16string>> keys;
+  const std::size_t header = FindSection(f, section);
+  if (header == std::u16string::npos) return keys;
+  const std::size_t end = SectionEnd(f, header);
+  for (std::size_t i = header + 1; i < end; ++i) {
+    const IniLine& l = f.lines[i];
+    if (l.kind == IniLine::Kind::kKey) keys.emplace_back(l.name, l.value.value_or(u""));
+  }
+  return keys;
 }
 
 }  // namespace kes::sim

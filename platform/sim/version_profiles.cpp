@@ -325,6 +325,23 @@ void MakeWinPE(Machine& m) {
   m.SetProgramCommandLine(u"\"" + exe + u"\"");
 }
 
+// boot.ini as setup leaves it: one system, read-only, hidden and system.
+void AddBootIni(Machine& m, const VersionProfile& p) {
+  std::string text =
+      "[boot loader]\r\n"
+      "timeout=30\r\n"
+      "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+      "[operating systems]\r\n"
+      "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"";
+  for (char16_t c : p.prodspec_product.empty() ? p.product_name : p.prodspec_product)
+    text += static_cast<char>(c);
+  // Data execution prevention came with XP SP2 and Server 2003 SP1.
+  text += p.minor >= 1 ? "\" /noexecute=optin /fastdetect\r\n" : "\" /fastdetect\r\n";
+  m.fs().AddFile(m.facts.windows_dir.substr(0, 2) + u"\\boot.ini", text,
+                 platform::kFILE_ATTRIBUTE_READONLY | platform::kFILE_ATTRIBUTE_HIDDEN |
+                     platform::kFILE_ATTRIBUTE_SYSTEM);
+}
+
 }  // namespace
 
 std::span<const VersionProfile> VersionProfiles() {
@@ -371,6 +388,7 @@ void ApplyVersionProfile(Machine& m, const VersionProfile& p, BootMode mode) {
       m.fs().AddFile(ini, text);
     }
   }
+  if (nt5 && !p.winpe) AddBootIni(m, p);
   // Profiles before Vista keep their users under "Documents and Settings".
   if (p.major != 0 && p.major < 6) m.fs().AddShellFolders();
   if (p.winpe) MakeWinPE(m);

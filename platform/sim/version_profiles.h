@@ -3,8 +3,9 @@
 // GetVersionExA), product type and suite mask, the system metrics that tell editions apart,
 // "BuildLabEx" and the other CurrentVersion values in the registry, GetProductInfo's and WMI's
 // answers, the entry points that release's system libraries export, 32- or 64-bit, and, for
-// Windows 2000 to Server 2003, prodspec.ini where Windows keeps it (System32) and the old
-// profile folders. The boot mode (normal, Safe Mode, Safe Mode with networking) is chosen apart.
+// Windows 2000 to Server 2003, prodspec.ini where Windows keeps it (System32), boot.ini (one
+// system, attributes read-only, hidden and system) and the old profile folders. The boot mode
+// (normal, Safe Mode, Safe Mode with networking) is chosen apart.
 #pragma once
 
 #include <cstdint>

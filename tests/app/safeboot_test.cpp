@@ -215,20 +215,6 @@ TEST_F(SafeBootTest, F8MenuOnAndOffForDefaultThenCurrent) {
   EXPECT_EQ(m.bcd().Get(u"{current}", u"bootmenupolicy"), u"Standard");
 }
 
-TEST_F(SafeBootTest, OlderWindowsWithoutBootIniEditingAbandonsWithTheNotice) {
-  ASSERT_TRUE(sim::ApplyVersionProfile(m, "xp-sp3"));
-  Start();
-  m.message_box_answers = {kIDYES};
-  EXPECT_FALSE(DoSafe(false, {.restart = true, .enable_f8 = true, .temp_admin = true}));
-  ASSERT_EQ(m.message_boxes.size(), 2u);
-  EXPECT_EQ(m.message_boxes[1].text, u"无法对 Boot.INI 文件进行必要的更改, 正在中止.");
-  EXPECT_EQ(m.message_boxes[1].style, 0u);
-  EXPECT_TRUE(BootToolRuns().empty());
-  EXPECT_FALSE(RunOnceEntry(m));
-  EXPECT_TRUE(m.shutdown_requests.empty());
-  EXPECT_TRUE(LogHas(u"BootIniSafeMod is not available in this build yet"));
-}
-
 // ---- the mended fault: a configuration that did not take is never restarted ----------------
 
 class FailingBootSettingTest : public SafeBootTest, public ::testing::WithParamInterface<bool> {};

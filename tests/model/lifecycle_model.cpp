@@ -29,6 +29,7 @@ namespace {
 using platform::kHKEY_LOCAL_MACHINE;
 
 constexpr char16_t kProgram[] = u"C:\\Tools\\Kestrune.exe";
+constexpr char16_t kBootIniPath[] = u"C:\\boot.ini";
 constexpr char16_t kRunOnceKey32[] =
     u"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 // The exit code the killed program is reported with (what a power cut leaves is no code).
@@ -453,11 +454,23 @@ std::vector<Step> AllSteps(bool win8_or_newer) {
 
 std::unique_ptr<sim::Machine> MakeMachine(std::string_view profile) {
   auto m = std::make_unique<sim::Machine>();
+  const std::string_view version = profile.substr(0, profile.find('/'));
+  const std::string_view variant =
+      version.size() < profile.size() ? profile.substr(version.size() + 1) : std::string_view();
   if (profile == "win10-msa") {
     sim::ApplyVersionProfile(*m, "win10");
     sim::ConnectMicrosoftAccount(*m, u"Admin", u"someone@outlook.com");
   } else {
-    sim::ApplyVersionProfile(*m, profile);
+    sim::ApplyVersionProfile(*m, version);
+  }
+  if (variant == "no-final-break") {
+    std::vector<std::uint8_t> bytes = *m->fs().ReadFile(kBootIniPath);
+    bytes.resize(bytes.size() - 2);
+    m->fs().AddFile(kBootIniPath, bytes, m->fs().Attributes(kBootIniPath));
+  } else if (variant == "no-boot.ini") {
+    m->fs().Remove(kBootIniPath);
+  } else if (variant == "locked") {
+    m->fs().Lock(kBootIniPath, true);
   }
   return m;
 }
@@ -481,13 +494,13 @@ platform::DWORD PlausibleError(std::string_view api) {
 }
 
 int NextBoot(const sim::Machine& m) {
-  return const_cast<sim::Machine&>(m).bcd().NextCleanBoot();
+  return sim::NextBootChoice(const_cast<sim::Machine&>(m)).clean_boot;
 }
 
 bool HookOnNextBoot(const sim::Machine& cm) {
   auto& m = const_cast<sim::Machine&>(cm);
   sim::RegistryStore& reg = m.registry();
-  if (m.bcd().NextBootAlternateShell()) {
+  if (sim::NextBootChoice(m).alternate_shell) {
     const auto shell = reg.GetString(kHKEY_LOCAL_MACHINE, kSafeBootKey, u"AlternateShell");
     const auto autorun = reg.GetString(kHKEY_LOCAL_MACHINE, kCommandProcessorKey, u"Autorun");
     return shell && EqualsNoCase(*shell, u"cmd.exe") && autorun &&
@@ -542,6 +555,28 @@ std::string Leftovers(const sim::Machine& cm) {
     if (auto mode = reg.GetValue(kHKEY_LOCAL_MACHINE, key, u"BootMode"))
       add("BootMode under " + Utf8(key));
   }
+  return out;
+}
+
+std::optional<FileImage> BootIni(const sim::Machine& m) {
+  const auto node = const_cast<sim::Machine&>(m).fs().Find(kBootIniPath);
+  if (!node) return std::nullopt;
+  return FileImage{node->data, node->attributes};
+}
+
+std::string BootIniLeftovers(const sim::Machine& m, const std::optional<FileImage>& original) {
+  if (!sim::BootsFromBootIni(m)) return "";
+  std::string out;
+  auto add = [&](const std::string& what) { out += (out.empty() ? "" : ", ") + what; };
+  const std::optional<FileImage> now = BootIni(m);
+  if (now.has_value() != original.has_value()) {
+    add(now ? "a boot.ini that was not there" : "boot.ini gone");
+  } else if (now && now->bytes != original->bytes) {
+    add("boot.ini not as it was");
+  } else if (now && now->attributes != 7) {
+    add("boot.ini attributes " + std::to_string(now->attributes));
+  }
+  if (const_cast<sim::Machine&>(m).fs().Exists(u"C:\\boot.Quorlen")) add("boot.ini backup");
   return out;
 }
 

@@ -110,7 +110,9 @@ struct StepOutcome {
 };
 
 // A machine of one profile ("win10-msa": Windows 10 whose signed-in "Admin" is a Microsoft
-// account; otherwise a version profile id), with the program at its usual place.
+// account; "xp-sp3/no-final-break", "xp-sp3/no-boot.ini", "xp-sp3/locked": XP whose boot.ini
+// does not end with a line break, is missing, or is held open by another program; otherwise a
+// version profile id), with the program at its usual place.
 std::unique_ptr<sim::Machine> MakeMachine(std::string_view profile);
 
 // Plays `run` on `m`. The gated calls are always collected; with `record` also the digest at
@@ -137,6 +139,18 @@ bool HookOnNextBoot(const sim::Machine& m);
 bool UndoHookPresent(const sim::Machine& m);
 // What is left of a configuration, as a readable list ("" when nothing is).
 std::string Leftovers(const sim::Machine& m);
+
+// boot.ini as a machine keeps it: bytes and attributes.
+struct FileImage {
+  std::vector<std::uint8_t> bytes;
+  platform::DWORD attributes = 0;
+};
+// boot.ini at the root of the system drive; nullopt when there is none.
+std::optional<FileImage> BootIni(const sim::Machine& m);
+// What a return to normal left of the boot.ini edit on a machine that boots from boot.ini, as a
+// readable list ("" when nothing): boot.ini not byte for byte `original` (or there when it was
+// not, or gone), its attributes other than read-only, hidden and system, the backup still there.
+std::string BootIniLeftovers(const sim::Machine& m, const std::optional<FileImage>& original);
 // True when the temporary administrator account exists.
 bool TempAdminExists(const sim::Machine& m);
 // True when a one-time entry will run the program to delete the temporary administrator.

@@ -4,7 +4,8 @@
 // call, explored breadth-first over distinct machine states. After every completed program run
 // a Safe Mode boot must bring the program back (unless "/safenet-noreboot" asked for none), and
 // from every state the return to normal must leave nothing behind - including the temporary
-// administrator, for a regular user.
+// administrator, for a regular user, and, where the boot loader reads boot.ini, boot.ini not back
+// byte for byte with attributes read-only, hidden and system, or its backup.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -44,6 +45,7 @@ struct Node {
   bool safe_without_hook = false;         // the next boot is Safe Mode and nothing brings us back
   bool before_first_change = false;       // cut in a program run that had not changed anything yet
   bool parent_safe_without_hook = false;  // the state the cut step began in had no way back
+  bool cut_in_no_hook_step = false;       // cut in "/safenet-noreboot", which leaves no hook
 };
 
 // A way to play one step from a state, not played yet.
@@ -66,6 +68,7 @@ struct Figures {
   long power_cut_safe_without_hook = 0;
   long power_cut_before_program_acted = 0;
   long power_cut_inherited = 0;
+  long power_cut_no_hook_by_design = 0;
   long faults_injected = 0;
   // See StepOutcome::kills: 2 for a program killed in a tool it waits for, 3 when its next call
   // came from the log's own error handling, which swallows everything and goes on.
@@ -76,7 +79,7 @@ class ModelExplorer {
  public:
   explicit ModelExplorer(std::string profile)
       : profile_(std::move(profile)),
-        steps_(AllSteps(profile_ != "win7" && profile_ != "xp-sp3")),
+        steps_(AllSteps(profile_ != "win7" && !profile_.starts_with("xp"))),
         msa_(profile_ == "win10-msa") {
     for (std::size_t i = 0; i < steps_.size(); ++i) {
       if (steps_[i].args == u"/normal") normal_switch_ = static_cast<int>(i);
@@ -87,6 +90,7 @@ class ModelExplorer {
 
   void Run() {
     sim::Machine& m = Machine();
+    boot_ini_ = BootIni(m);
     Admit(Node{{}, false, false, std::make_shared<Snapshot>(Take(m))}, m);
     while (!frontier_.empty()) {
       Node node = std::move(frontier_.front());
@@ -140,6 +144,9 @@ class ModelExplorer {
       if (node.safe_without_hook && node.parent_safe_without_hook) {
         // The step began without a way back: "/safenet-noreboot" leaves none, by design.
         ++figures_.power_cut_inherited;
+      } else if (node.safe_without_hook && node.cut_in_no_hook_step) {
+        // Cut after "/safenet-noreboot" set Safe Mode: what it leaves when it ends, by design.
+        ++figures_.power_cut_no_hook_by_design;
       } else if (node.safe_without_hook && node.before_first_change) {
         // Windows took the one-time entry (before it starts the program, as Windows does) and
         // the program had not had its first step yet.
@@ -162,6 +169,8 @@ class ModelExplorer {
       const StepRun run{recovery, {}, std::nullopt, 0};
       Play(*node.state, run, false);
       std::string left = Leftovers(*machine_);
+      if (const std::string ini = BootIniLeftovers(*machine_, boot_ini_); !ini.empty())
+        left += (left.empty() ? "" : ", ") + ini;
       if (msa_ && TempAdminExists(*machine_))
         left += std::string(left.empty() ? "" : ", ") + "temporary administrator";
       if (!left.empty()) {
@@ -261,6 +270,7 @@ class ModelExplorer {
         Node cut_node{std::move(cut_path), fault_used, true, std::move(state)};
         cut_node.before_first_change = BeforeFirstChange(out, g);
         cut_node.parent_safe_without_hook = node.safe_without_hook;
+        cut_node.cut_in_no_hook_step = steps_[s].args == u"/safenet-noreboot";
         Admit(std::move(cut_node), *machine_);
       }
 
@@ -314,6 +324,7 @@ class ModelExplorer {
   int normal_window_ = -1;
   int restart_ = -1;
   std::unique_ptr<sim::Machine> machine_;
+  std::optional<FileImage> boot_ini_;  // as the machine was set up
   int uses_ = 0;
   bool fresh_allowed_ = true;
   std::size_t max_steps_ = MaxSteps();
@@ -338,12 +349,14 @@ void CheckProfile(const std::string& profile) {
       "[lifecycle %s, sequences of up to %zu steps] step executions: %ld, distinct states: %ld, "
       "power-cut states: %ld, "
       "of which the next boot is Safe Mode without a hook: %ld (besides %ld where Windows had "
-      "taken the one-time entry and the program had not had its first step, and %ld in steps "
-      "that began without one), failures injected: %ld, "
+      "taken the one-time entry and the program had not had its first step, %ld in steps "
+      "that began without one, and %ld in \"/safenet-noreboot\", which leaves none), failures "
+      "injected: %ld, "
       "violations: %zu, most calls stopped after a cut: %d, %.1f s\n",
       profile.c_str(), MaxSteps(), f.step_executions, f.distinct_states, f.power_cut_states,
       f.power_cut_safe_without_hook, f.power_cut_before_program_acted, f.power_cut_inherited,
-      f.faults_injected, explorer.violations().size(), f.most_kills, seconds);
+      f.power_cut_no_hook_by_design, f.faults_injected, explorer.violations().size(), f.most_kills,
+      seconds);
   std::fflush(stdout);
   for (const std::string& e : explorer.model_errors()) ADD_FAILURE() << "model: " << e;
   std::map<std::string, int> kinds;
@@ -413,8 +426,20 @@ TEST(LifecycleModel, Windows10WithMicrosoftAccount) {
 TEST(LifecycleModel, Windows7) {
   CheckProfile("win7");
 }
-TEST(LifecycleModel, WindowsXP) {
+// Windows XP boots from boot.ini: as setup leaves it (read-only, hidden and system), edited by
+// hand without a final line break, missing, and held open by another program. After any return
+// to normal boot.ini is back byte for byte with attributes 7 and no backup is left.
+TEST(LifecycleModelBootIni, WindowsXP) {
   CheckProfile("xp-sp3");
+}
+TEST(LifecycleModelBootIni, WindowsXPBootIniWithoutFinalLineBreak) {
+  CheckProfile("xp-sp3/no-final-break");
+}
+TEST(LifecycleModelBootIni, WindowsXPWithoutBootIni) {
+  CheckProfile("xp-sp3/no-boot.ini");
+}
+TEST(LifecycleModelBootIni, WindowsXPBootIniLocked) {
+  CheckProfile("xp-sp3/locked");
 }
 
 }  // namespace

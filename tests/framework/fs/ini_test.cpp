@@ -90,7 +90,7 @@ TEST_F(IniTest, WriteINIChangesOnlyItsKey) {
   ASSERT_TRUE(WriteINI(u"C:\\boot.ini", u"added", u"k", u"v"));
   EXPECT_EQ(FileText(u"C:\\boot.ini"),
             "[boot loader]\r\n"
-            "TIMEOUT=5\r\n"
+            "timeout =5\r\n"
             "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
             "new=x\r\n"
             "\r\n"

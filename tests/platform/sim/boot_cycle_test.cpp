@@ -31,5 +31,36 @@ TEST_F(SimBootTest, RunOnceInSafeModeRunsOnlyStarEntriesEachDeletedFirst) {
   EXPECT_FALSE(reg.GetString(kHKLM, kRunOnceKey, u"Plain"));
 }
 
+// Before Vista the boot loader starts the boot.ini entry that "default" names (the first of
+// that name), with its /safeboot switch; the boot store plays no part.
+using BootIniBootCycle = MachineTest;
+
+TEST_F(BootIniBootCycle, TheDefaultEntrysSwitchesDecideTheBoot) {
+  Use("xp-sp3");
+  m.bcd().Find(u"{current}")->elements[u"safeboot"] = u"Network";
+  struct Case {
+    const char* entry;
+    int clean_boot;
+    bool alternate_shell;
+  };
+  for (const Case& c :
+       {Case{"\"XP\" /fastdetect", 0, false}, Case{"\"K\" /SafeBoot:Minimal /sos", 1, false},
+        Case{"\"K\" /fastdetect /safeboot:network", 2, false},
+        Case{"\"K\" /safeboot:minimal(alternateshell) /sos", 1, true}}) {
+    m.fs().AddFile(u"C:\\boot.ini", std::string("[boot loader]\r\ndefault=multi(0)\\WINDOWS\r\n"
+                                                "[operating systems]\r\nmulti(0)\\windows=") +
+                                        c.entry + "\r\nmulti(0)\\WINDOWS=\"XP\"\r\n");
+    const sim::BootChoice choice = sim::NextBootChoice(m);
+    EXPECT_EQ(choice.clean_boot, c.clean_boot) << c.entry;
+    EXPECT_EQ(choice.alternate_shell, c.alternate_shell) << c.entry;
+  }
+  const sim::BootReport boot = sim::Restart(m);
+  EXPECT_EQ(boot.shell, u"cmd.exe");
+  EXPECT_EQ(m.facts.clean_boot, 1);
+  // Without boot.ini the loader starts \WINDOWS normally.
+  m.fs().Remove(u"C:\\boot.ini");
+  EXPECT_EQ(sim::Restart(m).clean_boot, 0);
+}
+
 }  // namespace
 }  // namespace kes

@@ -412,5 +412,36 @@ TEST_F(SimFsTest, ProfileWritesDeleteWithNullPointers) {
   EXPECT_FALSE(fs.WritePrivateProfileStringW(nullptr, nullptr, nullptr, u"C:\\boot.ini"));
 }
 
+// A hand-edited boot.ini: a byte the code page cannot read, LF-only and CR LF lines, a blank
+// line, a key of the same name twice, and no line break after the last line. A write replaces
+// the first key's value and nothing else; a key added to the end gets a line of its own.
+using BootIniProfileCalls = SimFsTest;
+
+TEST_F(BootIniProfileCalls, AWriteChangesOneValueAndKeepsEveryOtherByte) {
+  const std::string head =
+      "; hand-edited \xFF\n"
+      "[Boot Loader]\r\n";
+  const std::string between =
+      "default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\n"
+      "\r\n"
+      "[operating systems]\r\n";
+  const std::string last = "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"second\"";
+  disk.AddFile(u"C:\\boot.ini",
+               head + "Timeout = 30\r\n" + between +
+                   "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" /fastdetect\r\n" + last);
+  ASSERT_TRUE(fs.WritePrivateProfileStringW(u"boot loader", u"timeout", u"3", u"C:\\boot.ini"));
+  ASSERT_TRUE(fs.WritePrivateProfileStringW(u"OPERATING SYSTEMS",
+                                            u"MULTI(0)disk(0)rdisk(0)partition(1)\\windows",
+                                            u"\"Safe\" /safeboot:minimal", u"C:\\boot.ini"));
+  const std::string edited = head + "Timeout =3\r\n" + between +
+                             "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Safe\" "
+                             "/safeboot:minimal\r\n" +
+                             last;
+  EXPECT_EQ(disk.ReadText(u"C:\\boot.ini"), edited);
+  ASSERT_TRUE(
+      fs.WritePrivateProfileStringW(u"operating systems", u"C:\\", u"\"Old\"", u"C:\\boot.ini"));
+  EXPECT_EQ(disk.ReadText(u"C:\\boot.ini"), edited + "\r\nC:\\=\"Old\"\r\n");
+}
+
 }  // namespace
 }  // namespace kes
