@@ -13,6 +13,7 @@
 #include "framework/env/context.h"
 #include "framework/env/environment.h"
 #include "framework/fs/files.h"
+#include "framework/fs/path_forms.h"
 #include "framework/fs/textfile.h"
 #include "framework/process/shell.h"
 #include "framework/process/shutdown.h"
@@ -147,8 +148,6 @@ void AbandonConfiguration(const Proc& p, std::u16string_view failed, TempAdminOu
           debug::Event_Normal, u"sUserName=" + std::u16string(kTempAdminUser));
     p.Step([&] { DeleteTempAdminUser(); });
   }
-  // The window treats it as it treats a declined restart: no BootMode, shown again.
-  p.Step([&] { Ctx().RestartDeclined = true; });
   p.Step([&] { ShowFailure(undone ? kConfigFailedNotice : kUndoFailedNotice, failed); });
 }
 
@@ -160,6 +159,12 @@ std::u16string WriteUndoHook(const Proc& p, SafeMode mode) {
       return HklmName(kSafeBootKey, u"AlternateShell");
     if (!ReadsBack(p, kCommandProcessorKey, u"Autorun", QuotedExe() + u" /undo"))
       return HklmName(kCommandProcessorKey, u"Autorun");
+    // The reminder tells the user to type "kestrune /normal" at the Safe Mode prompt: without
+    // the script (a folder of that name, say) that way back is not there.
+    const std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
+    bool written = false;
+    p.Step([&] { written = FileExist(script); });
+    if (!written) return script;
     return u"";
   }
   p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
@@ -167,6 +172,25 @@ std::u16string WriteUndoHook(const Proc& p, SafeMode mode) {
   if (!ReadsBack(p, kRunOnceKey, name, RunOnceCommand(kRemoveSwitch)))
     return HklmName(kRunOnceKey, name);
   return u"";
+}
+
+// The marker script's line, `"AppEXE" %1` and CR LF, in the bytes cmd.exe reads a batch file in:
+// the OEM code page, not the ANSI one (they differ on most Western systems, 1252 beside 850 or
+// 437). A path that code page cannot hold is written in its short (8.3) form, which is plain
+// ASCII; nullopt (logged) when neither works.
+std::optional<std::string> MarkerScriptLine(const Proc& p) {
+  const platform::UINT oem = OS().sys.GetOEMCP();
+  std::optional<std::string> line = EncodeText(QuotedExe() + u" %1\r\n", oem);
+  if (line) return line;
+  const std::u16string short_exe = ShortPath(Env().AppEXE);
+  if (!short_exe.empty()) line = EncodeText(u"\"" + short_exe + u"\" %1\r\n", oem);
+  p.Log(line ? u"The program's path cannot be written in the console code page; the marker script "
+               u"names it by its short form."
+             : u"The program's path cannot be written in the console code page, not even in its "
+               u"short form.",
+        debug::Event_Normal,
+        u"sFile=" + Env().AppEXE + u", sShortFile=" + short_exe + u", lCodePage=" + Dec(oem));
+  return line;
 }
 
 void RepairSafeBoot(const Proc& p) {
@@ -389,7 +413,10 @@ void SetCMDAutorun() {
   const std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
   p.Step([&] { FileDelete(script); });
   bool saved = false;
-  p.Step([&] { saved = SaveTextToFile(script, QuotedExe() + u" %1", false, false, false); });
+  p.Step([&] {
+    const std::optional<std::string> line = MarkerScriptLine(p);
+    saved = line && FileWriteBytes(script, *line);
+  });
   if (!saved) p.Log(u"The marker script could not be written.", debug::Event_Normal, script);
 }
 

@@ -451,7 +451,8 @@ void RefuseWindows(const Proc& p, AppEnv& env, std::u16string_view release) {
     OS().ui.MessageBoxW(0, std::u16string(kRefusedMessage).c_str(), title.c_str(),
                         platform::kMB_OK);
   }
-  TerminateApp(0, true);
+  // ERROR_OLD_WIN_VERSION: a script can tell this machine from a failure of the program.
+  TerminateApp(1150, true);
 }
 
 void StoreVersionData(AppEnv& env, const platform::OSVERSIONINFOEXW& rec) {
@@ -498,8 +499,9 @@ winver::EditionDecision ProductEdition(const Proc& p, const platform::OSVERSIONI
   return winver::DecideProductEdition(product, wmi_answer, wmi_sku);
 }
 
-// The edition of Windows 2000 to Server 2003: system metrics, then prodspec.ini in the Windows
-// folder; the build kind is appended.
+// The edition of Windows 2000 to Server 2003: system metrics, then prodspec.ini, which these
+// releases keep in System32 (an older copy may sit in the Windows folder); the build kind is
+// appended.
 winver::EditionDecision LegacyEdition(const Proc& p, const AppEnv& env, int product_type) {
   auto metric = [](int index) { return OS().sys.GetSystemMetrics(index); };
   winver::LegacyEditionInput in;
@@ -512,13 +514,19 @@ winver::EditionDecision LegacyEdition(const Proc& p, const AppEnv& env, int prod
     in.sm_starter = metric(platform::kSM_STARTER);
   }
   if (winver::NeedsProdSpec(in)) {
-    const std::u16string ini = env.DirBS_Windows + u"prodspec.ini";
-    if (FileExist(ini)) {
-      in.prodspec_product = ReadINI(ini, u"Product Specification", u"Product");
+    std::u16string found;
+    for (const std::u16string& folder : {env.DirBS_System32, env.DirBS_Windows}) {
+      if (found.empty() && !folder.empty() && FileExist(folder + u"prodspec.ini"))
+        found = folder + u"prodspec.ini";
+    }
+    if (!found.empty()) {
+      in.prodspec_product = ReadINI(found, u"Product Specification", u"Product");
       if (winver::NeedsEhtray(*in.prodspec_product))
         in.ehtray_exists = FileExist(env.DirBS_Windows + u"ehome\\ehtray.exe");
     } else {
-      p.Log(u"Undefined Edition; prodspec.ini not found!", debug::Event_Normal, u"sFile=" + ini);
+      p.Log(
+          u"Undefined Edition; prodspec.ini not found!", debug::Event_Normal,
+          u"sFile=" + env.DirBS_System32 + u"prodspec.ini, " + env.DirBS_Windows + u"prodspec.ini");
     }
   }
   in.sm_debug = metric(winver::kSM_DEBUG);

@@ -295,6 +295,58 @@ bool ShellDelete(std::u16string_view object, const ShellDeleteOptions& options) 
   return result;
 }
 
+namespace {
+
+// The shell's own answers (DE_*, shellapi documentation), which are not system error codes.
+struct ShellCode {
+  int code;
+  std::u16string_view name;
+  std::u16string_view text;
+};
+constexpr ShellCode kShellCodes[] = {
+    {0x71, u"DE_SAMEFILE", u"The source and destination files are the same file."},
+    {0x72, u"DE_MANYSRC1DEST", u"Several sources were given for a single destination."},
+    {0x73, u"DE_DIFFDIR", u"A rename's destination is in another folder."},
+    {0x74, u"DE_ROOTDIR", u"The source is a root folder, which cannot be moved or renamed."},
+    {0x75, u"DE_OPCANCELLED", u"The operation was cancelled."},
+    {0x76, u"DE_DESTSUBTREE", u"The destination is a subtree of the source."},
+    {0x78, u"DE_ACCESSDENIEDSRC", u"Access to the source was denied."},
+    {0x79, u"DE_PATHTOODEEP", u"The source or destination path is or would be too long."},
+    {0x7A, u"DE_MANYDEST", u"The operation has several destinations."},
+    {0x7C, u"DE_INVALIDFILES", u"The source or destination path is invalid."},
+    {0x7D, u"DE_DESTSAMETREE", u"The source and destination have the same parent folder."},
+    {0x7E, u"DE_FLDDESTISFILE", u"The destination is an existing file."},
+    {0x80, u"DE_FILEDESTISFLD", u"The destination is an existing folder."},
+    {0x81, u"DE_FILENAMETOOLONG", u"A file name is too long."},
+    {0x82, u"DE_DEST_IS_CDROM", u"The destination is a read-only CD-ROM."},
+    {0x83, u"DE_DEST_IS_DVD", u"The destination is a read-only DVD."},
+    {0x84, u"DE_DEST_IS_CDRECORD", u"The destination is a writable CD that is not formatted."},
+    {0x85, u"DE_FILE_TOO_LARGE", u"A file is too large for the destination."},
+    {0x86, u"DE_SRC_IS_CDROM", u"The source is a read-only CD-ROM."},
+    {0x87, u"DE_SRC_IS_DVD", u"The source is a read-only DVD."},
+    {0x88, u"DE_SRC_IS_CDRECORD", u"The source is a writable CD that is not formatted."},
+    {0xB7, u"DE_ERROR_MAX", u"A path grew too long during the operation."},
+    {0x402, u"DE_UNKNOWN", u"An unknown error, typically an invalid source or destination path."},
+    {0x10000, u"ERRORONDEST", u"An unspecified error on the destination."},
+};
+
+// SHFileOperationW answers with a code of its own, or, for the rest, with a system error code;
+// each is logged as what it is, never looked up as something else.
+void LogShellOperationCode(const Proc& p, int code, std::u16string_view object) {
+  for (const ShellCode& c : kShellCodes) {
+    if (c.code != code) continue;
+    p.Log(u"SHFileOperationW failed with shell-operation code 0x" +
+              Hex(static_cast<std::uint32_t>(code)) + u" (" + std::u16string(c.name) + u"): " +
+              std::u16string(c.text),
+          debug::Event_Normal, VarsToText({u"lRet", code, u"sObject", object}));
+    return;
+  }
+  OS().sys.SetLastError(static_cast<DWORD>(code));
+  p.LogAPI(u"SHFileOperationW", VarsToText({u"lRet", code, u"sObject", object}));
+}
+
+}  // namespace
+
 bool ShellOperation(ShellOperationEnum operation, std::int32_t flags, std::u16string_view object,
                     std::u16string_view object_dest) {
   Proc p(kModule, u"ShellOperation", Kind::Function);
@@ -323,11 +375,7 @@ bool ShellOperation(ShellOperationEnum operation, std::int32_t flags, std::u16st
                                       has_dest ? to.c_str() : nullptr,
                                       static_cast<platform::WORD>(flags), &aborted);
     }
-    if (code != 0) {
-      // The shell answers with its code instead of setting the last error.
-      OS().sys.SetLastError(static_cast<DWORD>(code));
-      p.LogAPI(u"SHFileOperationW", VarsToText({u"lRet", code, u"sObject", object}));
-    }
+    if (code != 0) LogShellOperationCode(p, code, object);
     result = code == 0 && aborted == 0;
   });
   p.Result(result);

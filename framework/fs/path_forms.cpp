@@ -114,6 +114,24 @@ void MakeLongPath(std::u16string& path) {
   path = Trim(buffer);
 }
 
+std::u16string ShortPath(std::u16string_view path) {
+  std::u16string temp = Trim(CutAtNul(path));
+  if (!IsWideAPIPathFormat(temp)) PrepPathForUnicodeAPI(temp);
+  std::vector<char16_t> buf(kBufferChars, u'\0');
+  DisableFSRedir();
+  const platform::DWORD n = OS().fs.GetShortPathNameW(temp.c_str(), buf.data(), kBufferChars);
+  const platform::DWORD error = OS().sys.GetLastError();
+  RevertFSRedir();
+  if (n == 0 || n >= kBufferChars) {
+    OS().sys.SetLastError(n == 0 ? error : platform::kERROR_INSUFFICIENT_BUFFER);
+    debug::dLogAPI(-1, u"GetShortPathNameW failure!", u"sPath=" + CutAtNul(temp));
+    return u"";
+  }
+  std::u16string result = CutAtNul(std::u16string_view(buf.data(), buf.size()));
+  RemoveWideAPIFormatFromPath(result);
+  return result;
+}
+
 void FixPathFromAPI(std::u16string& path) {
   if (path.empty()) return;
   TrimNull(path, true);

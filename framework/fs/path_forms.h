@@ -33,6 +33,9 @@ void RemoveWideAPIFormatFromPath(std::u16string& path);
 // result is cut at NUL, in ordinary form and trimmed. When the object does not exist or the call
 // fails, the failure is logged as an API error and sPath is left as it was.
 void MakeLongPath(std::u16string& path);
+// The 8.3 form of an existing `path` through GetShortPathNameW, in ordinary form; "" when the
+// object does not exist or has no short form (the failure is logged as an API error).
+std::u16string ShortPath(std::u16string_view path);
 
 // Normalises a path that came back from a Windows call: cut at NUL and trimmed, short names
 // expanded (or the wide form removed), stray leading backslashes of a non-UNC, non-drive path

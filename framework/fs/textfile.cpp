@@ -276,31 +276,19 @@ std::vector<std::uint8_t> FromUnicode(std::u16string_view text) {
   p.Args({u"sText", std::u16string(text)});
   std::vector<std::uint8_t> bytes;
   p.Step([&] {
-    bytes.reserve(text.size());
-    for (char16_t c : text) bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    const std::string ansi = EncodeAnsi(text);
+    bytes.assign(ansi.begin(), ansi.end());
   });
   return bytes;
 }
 
-bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t encoding,
-               bool overlapped) {
-  Proc p(kModule, u"FileWrite", Kind::Function);
-  p.Args({u"sFile", std::u16string(file), u"sText", std::u16string(text), u"lEncoding", encoding,
-          u"bOverlapped", overlapped});
+namespace {
+
+// Replaces the content of `file` with `bytes` for FileWrite and FileWriteBytes, whose record `p`
+// gets the failures. True when the whole buffer was written.
+bool WriteWholeFile(const Proc& p, std::u16string_view file, const std::vector<std::uint8_t>& bytes,
+                    bool overlapped) {
   bool result = false;
-  p.Log(u"Encoding=" + GetEncodingVerbose(encoding), debug::Event_Verbose);
-  if (file.empty()) {
-    p.Log(u"Passed empty string!", debug::Event_Normal);
-    p.Result(result);
-    return result;
-  }
-  if (encoding < Enc_ANSI || encoding > Enc_UTF16BE) {
-    // Checked before the file is opened, so that a wrong call leaves the old content alone.
-    p.Log(u"Encoding not writable; nothing written!", debug::Event_Normal,
-          u"lEncoding=" + Dec(encoding));
-    p.Result(result);
-    return result;
-  }
   platform::UniqueHandle handle(OS());
   p.Step([&] {
     const DWORD attributes =
@@ -318,27 +306,6 @@ bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t 
     if (!OS().fs.SetEndOfFile(h)) {
       p.LogAPI(u"SetEndOfFile", u"sFile=" + name);
       return;
-    }
-    std::vector<std::uint8_t> bytes;
-    switch (encoding) {
-      case Enc_ANSI:
-        bytes = FromUnicode(text);
-        break;
-      case Enc_UTF8:
-      case Enc_UTF8NoBOM:
-        if (encoding == Enc_UTF8) bytes = {0xEF, 0xBB, 0xBF};
-        for (std::uint8_t b : ToUTF8(text)) bytes.push_back(b);
-        break;
-      case Enc_UTF16LE:
-      case Enc_UTF16BE:
-        bytes = {0xFF, 0xFE};
-        AppendUtf16Le(text, bytes);
-        if (encoding == Enc_UTF16BE) {
-          for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
-        }
-        break;
-      default:
-        break;
     }
     DWORD written = 0;
     if (OS().fs.WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written)) {
@@ -371,7 +338,93 @@ bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t 
       OS().sys.Sleep(25);
     }
   });
-  handle.reset();
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::string> EncodeText(std::u16string_view text, platform::UINT code_page) {
+  if (text.empty()) return std::string();
+  auto& sys = OS().sys;
+  const int len = static_cast<int>(text.size());
+  // No best fit: "é" must not quietly become "e" in a file name.
+  constexpr DWORD kNoBestFit = 0x400;  // WC_NO_BEST_FIT_CHARS
+  platform::BOOL used_default = 0;
+  const int n = sys.WideCharToMultiByte(code_page, kNoBestFit, text.data(), len, nullptr, 0,
+                                        nullptr, nullptr);
+  if (n <= 0) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n), '\0');
+  const int got = sys.WideCharToMultiByte(code_page, kNoBestFit, text.data(), len, out.data(), n,
+                                          nullptr, &used_default);
+  if (got <= 0 || used_default) return std::nullopt;
+  out.resize(static_cast<std::size_t>(got));
+  return out;
+}
+
+bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t encoding,
+               bool overlapped) {
+  Proc p(kModule, u"FileWrite", Kind::Function);
+  p.Args({u"sFile", std::u16string(file), u"sText", std::u16string(text), u"lEncoding", encoding,
+          u"bOverlapped", overlapped});
+  bool result = false;
+  p.Log(u"Encoding=" + GetEncodingVerbose(encoding), debug::Event_Verbose);
+  if (file.empty()) {
+    p.Log(u"Passed empty string!", debug::Event_Normal);
+    p.Result(result);
+    return result;
+  }
+  // The bytes are made before the file is opened, so that a wrong call leaves the old content
+  // alone.
+  std::vector<std::uint8_t> bytes;
+  bool encodable = true;
+  switch (encoding) {
+    case Enc_ANSI:
+      p.Step([&] {
+        const std::optional<std::string> ansi = EncodeText(text, 0);  // CP_ACP
+        encodable = ansi.has_value();
+        if (ansi) bytes.assign(ansi->begin(), ansi->end());
+      });
+      break;
+    case Enc_UTF8:
+    case Enc_UTF8NoBOM:
+      if (encoding == Enc_UTF8) bytes = {0xEF, 0xBB, 0xBF};
+      for (std::uint8_t b : ToUTF8(text)) bytes.push_back(b);
+      break;
+    case Enc_UTF16LE:
+    case Enc_UTF16BE:
+      bytes = {0xFF, 0xFE};
+      AppendUtf16Le(text, bytes);
+      if (encoding == Enc_UTF16BE) {
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+      }
+      break;
+    default:
+      p.Log(u"Encoding not writable; nothing written!", debug::Event_Normal,
+            u"lEncoding=" + Dec(encoding));
+      p.Result(result);
+      return result;
+  }
+  if (!encodable) {
+    // A "?" in place of a character would be lost data, written without a word.
+    p.Log(u"The text cannot be written in the ANSI code page; nothing written!",
+          debug::Event_Normal, u"sFile=" + std::u16string(file));
+    p.Result(result);
+    return result;
+  }
+  result = WriteWholeFile(p, file, bytes, overlapped);
+  p.Result(result);
+  return result;
+}
+
+bool FileWriteBytes(std::u16string_view file, std::string_view bytes) {
+  Proc p(kModule, u"FileWriteBytes", Kind::Function);
+  p.Args({u"sFile", std::u16string(file), u"lSize", static_cast<std::int64_t>(bytes.size())});
+  bool result = false;
+  if (file.empty()) {
+    p.Log(u"Passed empty string!", debug::Event_Normal);
+  } else {
+    result = WriteWholeFile(p, file, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), false);
+  }
   p.Result(result);
   return result;
 }

@@ -7,9 +7,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/types.h"
 
 namespace kes {
 
@@ -24,16 +27,24 @@ enum TextEncoding : std::int32_t {
 };
 
 // Replaces the content of `file` (created when missing) with `text` in `encoding`, byte-order mark
-// first where the encoding has one. The path is used exactly as given. With `overlapped` the file
-// is opened for overlapped I/O and the write is waited for. True when the whole buffer was
-// written; false, with the reason logged and the file untouched, for an empty name or an
-// encoding other than 1..5; false (logged) when the file cannot be opened or written.
+// first where the encoding has one; ANSI is the system's ANSI code page. The path is used exactly
+// as given. With `overlapped` the file is opened for overlapped I/O and the write is waited for.
+// True when the whole buffer was written; false, with the reason logged and the file untouched,
+// for an empty name, an encoding other than 1..5 or text the ANSI code page cannot hold (no
+// character is ever written as "?"); false (logged) when the file cannot be opened or written.
 bool FileWrite(std::u16string_view file, std::u16string_view text, std::int32_t encoding,
                bool overlapped = false);
+// Traced. Replaces the content of `file` with exactly `bytes`; true when all were written,
+// false (logged) otherwise.
+bool FileWriteBytes(std::u16string_view file, std::string_view bytes);
+// The bytes of `text` in `code_page` (0: ANSI, 1: OEM, or a number), with no best-fit
+// replacement; nullopt when a character cannot be held there. Untraced.
+std::optional<std::string> EncodeText(std::u16string_view text, platform::UINT code_page);
 
 // The UTF-8 bytes of `text` (no mark, no terminator); empty for "" and on failure (logged).
 std::vector<std::uint8_t> ToUTF8(std::u16string_view text);
-// One byte per UTF-16 unit: its low byte (no code-page conversion). Never fails.
+// The bytes of `text` in the system's ANSI code page, characters it cannot hold as its default
+// character (the classic conversion). Never fails.
 std::vector<std::uint8_t> FromUnicode(std::u16string_view text);
 // The log name of an encoding ("ANSI", "UTF8NoBOM"...); "" for a value outside 0..5.
 std::u16string GetEncodingVerbose(std::int32_t encoding);

@@ -88,6 +88,8 @@ class SystemApi {
   // Code pages: 0 = CP_ACP, 65001 = UTF-8, 936, 1252, 437... Return values and
   // the size-query form (dst size 0) as in Windows; 122 when the buffer is too small.
   virtual UINT GetACP() = 0;
+  // The OEM code page: what console programs, cmd.exe and its batch files read and write.
+  virtual UINT GetOEMCP() = 0;
   virtual int MultiByteToWideChar(UINT code_page, DWORD flags, const char* src, int src_len,
                                   char16_t* dst, int dst_len) = 0;
   virtual int WideCharToMultiByte(UINT code_page, DWORD flags, const char16_t* src, int src_len,

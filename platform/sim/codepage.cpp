@@ -18,6 +18,8 @@ const char* IconvName(UINT code_page) {
       return "CP1252";
     case 437:
       return "CP437";
+    case 850:
+      return "CP850";
     case 20127:
       return "ASCII";
     case kCP_UTF8:

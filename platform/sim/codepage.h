@@ -1,4 +1,4 @@
-// Multi-byte code pages of the simulated machine (936 GBK, 1252, 437, 20127, UTF-8), converted
+// Multi-byte code pages of the simulated machine (936 GBK, 1252, 437, 850, 20127, UTF-8), converted
 // with the host's iconv. The Windows call semantics (sizes, flags, last errors) live in the
 // system calls; these functions only turn bytes into UTF-16 and back.
 #pragma once

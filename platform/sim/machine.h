@@ -223,6 +223,7 @@ class Machine {
   std::u16string user_name = u"Admin";
   std::map<std::u16string, std::u16string> environment;  // names compare case-insensitively
   platform::UINT ansi_code_page = 936;                   // GetACP: 936 (zh-CN) or 1252
+  platform::UINT oem_code_page = 936;                    // GetOEMCP: 936, or 437/850 beside 1252
   void SetEnv(std::u16string name, std::u16string value);
   std::optional<std::u16string> GetEnv(std::u16string_view name) const;
   // Mapped network drives: "Z:" -> "\\server\share".

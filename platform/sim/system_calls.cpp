@@ -287,6 +287,10 @@ class SimSystemApi final : public SystemApi {
     m_.Gate("GetACP");
     return m_.ansi_code_page;
   }
+  UINT GetOEMCP() override {
+    m_.Gate("GetOEMCP");
+    return m_.oem_code_page;
+  }
 
   int MultiByteToWideChar(UINT code_page, DWORD flags, const char* src, int src_len, char16_t* dst,
                           int dst_len) override {
@@ -639,8 +643,8 @@ class SimSystemApi final : public SystemApi {
       case 0:  // CP_ACP
       case 3:  // CP_THREAD_ACP
         return m_.ansi_code_page;
-      case 1:  // CP_OEMCP: the OEM page that goes with the ANSI one
-        return m_.ansi_code_page == 1252 ? 437 : m_.ansi_code_page;
+      case 1:  // CP_OEMCP
+        return m_.oem_code_page;
       default:
         return code_page;
     }

@@ -360,7 +360,7 @@ void ApplyVersionProfile(Machine& m, const VersionProfile& p, BootMode mode) {
   if (p.platform_id == 2) SetCurrentVersionKey(m, p);
   const bool nt5 = p.platform_id == 2 && p.major == 5;
   if (nt5) {
-    // Windows keeps prodspec.ini in System32 (the program looks for it in the Windows folder).
+    // Windows 2000 to Server 2003 keep prodspec.ini in System32.
     const std::u16string ini = m.facts.windows_dir + u"\\System32\\prodspec.ini";
     if (!p.prodspec_product.empty()) {
       std::string text =

@@ -220,6 +220,7 @@ class Win32SystemApi final : public platform::SystemApi {
   void OutputDebugStringW(const char16_t* text) override { ::OutputDebugStringW(W(text)); }
 
   UINT GetACP() override { return ::GetACP(); }
+  UINT GetOEMCP() override { return ::GetOEMCP(); }
 
   int MultiByteToWideChar(UINT code_page, DWORD flags, const char* src, int src_len, char16_t* dst,
                           int dst_len) override {

@@ -20,7 +20,7 @@ show_and_close() {
   HEIGHT=$E2E_H
   F8_INK=$(e2e_ink "$E2E_SHOTS/$1-f8.png")
   kes_log "$1: window ${E2E_W}x${E2E_H}, $F8_INK ink pixels where the F8 check box is"
-  kes_key alt+F4
+  e2e_close "$E2E_WIN" alt+F4 "main window"
   e2e_finish
 }
 

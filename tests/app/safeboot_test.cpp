@@ -70,6 +70,38 @@ TEST_F(SafeBootTest, SecondConfigurationKeepsTheFirstBackup) {
   EXPECT_EQ(SafeBoot(m), u"Network");
 }
 
+class SafeBootPolishTest : public SafeBootTest {
+ protected:
+  // The program started from `exe`, configured for the command prompt: the marker script's bytes.
+  std::string MarkerFor(std::u16string exe, platform::UINT ansi, platform::UINT oem) {
+    m.ansi_code_page = ansi;
+    m.oem_code_page = oem;
+    m.fs().AddFile(exe, std::string_view("MZ"));
+    m.CurrentProcess().image = exe;
+    Start();
+    DoSafe(true, {});
+    return m.fs().ReadText(kMarker).value_or("<missing>");
+  }
+};
+
+// cmd.exe reads a batch file in the OEM code page: an accented path written in the ANSI one
+// would name another file at the Safe Mode prompt.
+TEST_F(SafeBootPolishTest, TheMarkerScriptIsWrittenInTheConsoleCodePage) {
+  EXPECT_EQ(MarkerFor(u"C:\\Tools\\Café\\Kestrune.exe", 1252, 850),
+            "\"C:\\Tools\\Caf\x82\\Kestrune.exe\" %1\r\n");
+}
+
+// A path the OEM code page cannot hold at all is written in its short form.
+TEST_F(SafeBootPolishTest, APathTheConsoleCannotHoldIsWrittenInItsShortForm) {
+  const std::string marker = MarkerFor(u"C:\\Tools\\Señor\\Kestrune.exe", 936, 936);
+  std::u16string short_path(260, u'\0');
+  short_path.resize(
+      m.platform().fs.GetShortPathNameW(u"C:\\Tools\\Señor\\Kestrune.exe", short_path.data(), 260));
+  ASSERT_FALSE(short_path.empty());
+  EXPECT_EQ(marker, "\"" + Utf8(short_path) + "\" %1\r\n");
+  EXPECT_EQ(marker.find('?'), std::string::npos);
+}
+
 TEST_F(SafeBootTest, CommandPromptVariantWritesShellHookAndMarkerInsteadOfTheEntry) {
   Start();
   EXPECT_TRUE(DoSafe(true, {}));
@@ -211,7 +243,7 @@ TEST_P(FailingBootSettingTest, IsUndoneToldAndNotRestarted) {
   EXPECT_TRUE(m.shutdown_requests.empty());
   EXPECT_FALSE(SafeBoot(m));
   EXPECT_FALSE(RunOnceEntry(m));
-  EXPECT_TRUE(ctx.RestartDeclined);
+  EXPECT_FALSE(ctx.RestartDeclined);  // only the user's No declines
   ASSERT_EQ(m.message_boxes.size(), 2u);
   EXPECT_EQ(m.message_boxes[1].style, 16u);
   EXPECT_EQ(m.message_boxes[1].text,

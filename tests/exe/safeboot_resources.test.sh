@@ -4,6 +4,8 @@
 # serves to the native tests). Skips (77) when no Windows build or no host compiler is present.
 set -euo pipefail
 SRC=$(cd "${1:?source folder}" && pwd)
+# The tools' answers are read as text: untranslated, whatever locale the caller runs.
+export LC_ALL=C
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -8,6 +8,8 @@
 # compiler is missing. KES_WINDOWS_BUILDS="folder:tool-prefix ..." checks other build folders.
 set -euo pipefail
 SRC=$(cd "${1:?source folder}" && pwd)
+# The tools' answers are read as text: untranslated, whatever locale the caller runs.
+export LC_ALL=C
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -5,6 +5,8 @@
 # version XP still loads, and no import of a runtime DLL that a bare Windows lacks.
 set -euo pipefail
 SRC=$(cd "${1:?source folder}" && pwd)
+# The tools' answers are read as text: untranslated, whatever locale the caller runs.
+export LC_ALL=C
 
 failures=0
 fail() {

@@ -26,7 +26,8 @@ E2E_AUTORUN_KEY='HKLM\SOFTWARE\Microsoft\Command Processor'
 E2E_SHOTS=${KES_E2E_SHOTS:-$(dirname "$E2E_EXE")/window-e2e}
 
 # e2e_begin SRC NAME [WINVER]: a fresh prefix reporting WINVER (default win10), Kestrune.exe in
-# C:\Tools, the recording bcdedit double in System32, one persistent Wine session.
+# C:\Tools, the recording bcdedit double in System32, one persistent Wine session with Wine's
+# desktop open (kes_wine_setup_session).
 e2e_begin() {
   local src=$1 name=$2 winver=${3:-win10}
   [[ -f $E2E_EXE ]] || kes_fail "$E2E_EXE is not built (cmake --build --preset windows-x64)"
@@ -38,7 +39,7 @@ e2e_begin() {
   E2E_RECORD=$(kes_c_path 'C:\bcdedit_record.txt')
   E2E_STORE=$(kes_c_path 'C:\bcdedit_store.txt')
   rm -f "$E2E_RECORD" "$E2E_STORE"
-  e2e_session_start
+  kes_wine_setup_session
   # The template reports Windows 10; anything else is set here, inside the session.
   if [[ $winver != win10 ]]; then
     kes_timeout 60 "$KES_WINE" winecfg -v "$winver" >/dev/null 2>&1 ||
@@ -46,11 +47,11 @@ e2e_begin() {
   fi
 }
 
-# Starts a Wine session that outlives its programs (wineboot runs once, at its start).
+# Starts the session of a "Windows" the program under test has already run in (a restart): its
+# start runs what the program left to run, so a failure here may be the program's and fails the
+# test; kes_wine_setup_session sets up a session before the program's first run.
 e2e_session_start() {
-  "$KES_WINESERVER" -p || kes_fail "could not start a persistent wineserver"
-  kes_timeout 60 "$KES_WINE" cmd /c exit >/dev/null 2>&1 ||
-    kes_fail "the Wine session did not start"
+  kes_wine_session_start || kes_fail "$KES_SETUP_WHY"
 }
 
 # True while a process of this prefix runs a program whose command line contains Kestrune.exe.
@@ -124,11 +125,10 @@ e2e_wait() {
     win=$(e2e_find "$pattern")
     [[ -n $win ]] || sleep 0.1
   done
-  until [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; do
-    ((SECONDS < deadline)) || kes_fail "the $what never got the keyboard focus"
-    sleep 0.05
-  done
-  sleep 0.3 # a box takes keys a moment after it has the focus
+  if ! kes_focus_wait "$win" "$what" "$deadline"; then
+    e2e_shot no-focus
+    exit 1
+  fi
   echo "$win"
 }
 
@@ -139,9 +139,16 @@ e2e_answer() {
   local title=$1 key=$2 shot=${3:-} win
   win=$(e2e_wait "$(kes_title_pattern "$title")" "box titled \"$title\"") || exit 1
   [[ -z $shot ]] || e2e_shot "$shot"
-  local deadline=$((SECONDS + 60)) next=0
+  e2e_close "$win" "$key" "box \"$title\""
+}
+
+# e2e_close WIN KEY WHAT: presses KEY in the window WIN (which has the focus) and waits until the
+# window is gone; fails after 60 s naming WHAT. A key that arrives before the window listens is
+# pressed again, but only while that same window is still shown and has the focus.
+e2e_close() {
+  local win=$1 key=$2 what=$3 deadline=$((SECONDS + 60)) next=0
   while kes_window_shown "$win"; do
-    ((SECONDS < deadline)) || kes_fail "the box \"$title\" did not close after key $key"
+    ((SECONDS < deadline)) || kes_fail "the $what did not close after key $key"
     if ((SECONDS >= next)) && [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; then
       kes_key "$key"
       next=$((SECONDS + 3))

@@ -13,6 +13,10 @@
 #   kes_answer '正常重启 Windows?' n                        # the box's title, the key to press
 #   kes_wine_finish                                          # sets KES_RC
 #
+# A program that shows windows runs in a session the harness started, with Wine's desktop open:
+#
+#   kes_wine_setup_session                                   # retried; skips (77) if it never works
+#
 # Every test gets its own throwaway prefix, copied from a template prefix that is made once per
 # build folder (making one costs ~15 s, copying ~2 s). Everything started here is bounded by a
 # timeout and torn down on exit, so a hanging or crashing program cannot block the run.
@@ -26,6 +30,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
+unset LANGUAGE # the caller's would outrank both for translated texts
 
 kes_log() { printf '[wine] %s\n' "$*" >&2; }
 kes_fail() {
@@ -40,26 +45,33 @@ kes_timeout() {
   timeout -k 5 "$secs" "$@"
 }
 
-# Starts Xvfb on the first free display from 90 up and waits until it answers.
+# Starts Xvfb on a display of its own and waits until it answers. The server picks a free display
+# itself (-displayfd): a display picked here and then started could be taken by another test run
+# in between, and the loser then drew on the winner's screen - two sessions on one display, each
+# test seeing the other's windows and keys, and the first to end taking the screen from the other.
 kes_xvfb_start() {
-  local n
-  for ((n = 90; n < 190; n++)); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  local file tries waited n
+  file=$(mktemp)
+  for ((tries = 0; tries < 3; tries++)); do
+    : >"$file"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
     KES_XVFB_PID=$!
-    local tries
-    for ((tries = 0; tries < 100; tries++)); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+    for ((waited = 0; waited < 100; waited++)); do
+      # The number comes with a newline once the server listens.
+      n=$(<"$file")
+      if [[ $(wc -l <"$file") == 1 && -n $n ]] && xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        rm -f "$file"
         export DISPLAY=":$n"
         return 0
       fi
-      kill -0 "$KES_XVFB_PID" 2>/dev/null || break # lost a race for this display
+      kill -0 "$KES_XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
     kill "$KES_XVFB_PID" 2>/dev/null || true
     wait "$KES_XVFB_PID" 2>/dev/null || true
     KES_XVFB_PID=
   done
+  rm -f "$file"
   kes_fail "no X display could be started"
 }
 
@@ -93,8 +105,9 @@ kes_wine_template() {
   rm -rf "$tpl" "$tmp"
   (
     export WINEPREFIX=$tmp
-    kes_timeout 180 "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
-    kes_wine_wait 120 || exit 1
+    # KES_WINE_BOOT_SECS: more time where Wine's 32-bit side runs under emulation (wine32_lib.sh).
+    kes_timeout "${KES_WINE_BOOT_SECS:-180}" "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
+    kes_wine_wait "${KES_WINE_BOOT_SECS:-120}" || exit 1
     # Debian's Wine does not find its own fonts: without them title bars show "0 1 r".
     cp /usr/share/wine/fonts/*.ttf "$tmp/drive_c/windows/Fonts/"
     local reg=("$KES_WINE" reg add)
@@ -144,7 +157,7 @@ kes_wine_end() {
     kes_wine_show_log >&2 || true
   fi
   if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-} ]]; then
-    "$KES_WINESERVER" -k 2>/dev/null || true
+    kes_wine_session_stop
   fi
   if [[ -n ${KES_XVFB_PID:-} ]]; then
     kill "$KES_XVFB_PID" 2>/dev/null || true
@@ -235,6 +248,95 @@ kes_wine_finish() {
   kes_wine_wait 30 || true
 }
 
+# ---- the session of a test that shows windows -------------------------------------------------
+
+# Ends the current prefix's session (every process in it) and the command prompt that held its
+# desktop open; returns once the session's wineserver is gone.
+kes_wine_session_stop() {
+  "$KES_WINESERVER" -k 2>/dev/null || true
+  if [[ -n ${KES_PROMPT_PID:-} ]]; then
+    kill "$KES_PROMPT_PID" 2>/dev/null || true
+    wait "$KES_PROMPT_PID" 2>/dev/null || true
+    KES_PROMPT_PID=
+  fi
+  if [[ -n ${KES_PROMPT_FD:-} ]]; then
+    exec {KES_PROMPT_FD}>&-
+    KES_PROMPT_FD=
+  fi
+}
+
+# kes_wine_session_start: one try at a session that outlives its programs (wineboot runs once, at
+# its start) with Wine's desktop open, held open until the session ends by a command prompt that
+# waits for input; commands written to KES_PROMPT_FD run there, out of the process groups of the
+# programs under test, whose time limits end their whole group. The desktop closes a second after
+# its last user ends, and a program that finds it closing, or still opening on a busy machine,
+# cannot create a window (CreateWindowExW fails with 1400): held open it is ready for every
+# program of the test. On failure the session is ended again and KES_SETUP_WHY says what went
+# wrong, with the state of the session.
+kes_wine_session_start() {
+  local rc=0 err=$KES_RUN_DIR/session.err secs=${KES_SESSION_SECS:-60}
+  kes_wine_session_stop
+  if ! "$KES_WINESERVER" -p 2>"$KES_RUN_DIR/server.err"; then
+    KES_SETUP_WHY="wineserver -p failed: $(tail -3 "$KES_RUN_DIR/server.err")"
+    return 1
+  fi
+  # /d: a command processor hook the program under test left is not the harness's to run.
+  kes_timeout "$secs" "$KES_WINE" cmd /d /c exit >/dev/null 2>"$err" </dev/null || rc=$?
+  if ((rc != 0)); then
+    KES_SETUP_WHY="the session did not start: its first program (cmd /c exit) ended with exit code \
+$rc$(tail -3 "$err" | sed 's/^/\n  stderr: /')$(kes_wine_state)"
+    kes_wine_session_stop
+    return 1
+  fi
+  local fifo=$KES_RUN_DIR/prompt.in
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  exec {KES_PROMPT_FD}<>"$fifo"
+  kes_timeout 3600 "$KES_WINE" cmd /d <"$fifo" >/dev/null 2>&1 &
+  KES_PROMPT_PID=$!
+  echo 'start "" explorer.exe /desktop' >&"$KES_PROMPT_FD"
+  local started=$SECONDS
+  until [[ -n $(xdotool search --onlyvisible --name 'Wine desktop$' 2>/dev/null) ]]; do
+    if ! kill -0 "$KES_PROMPT_PID" 2>/dev/null || ((SECONDS - started >= secs)); then
+      KES_SETUP_WHY="Wine's desktop did not come up within $((SECONDS - started))s$(kes_wine_state)"
+      kes_wine_session_stop
+      return 1
+    fi
+    sleep 0.1
+  done
+  kes_log "session with Wine's desktop ready in $((SECONDS - started))s"
+}
+
+# kes_wine_setup_session: kes_wine_session_start, and a fresh session for each failed try. Only
+# after three tries does the test stop, skipped (exit 77), not failed: the program under test has
+# not run yet, and a measurement that cannot be taken says nothing about it.
+kes_wine_setup_session() {
+  local try
+  for ((try = 1; try <= 3; try++)); do
+    kes_wine_session_start && return 0
+    kes_log "set-up try $try of 3: $KES_SETUP_WHY"
+  done
+  echo "SKIP: the Wine session could not be set up in 3 tries (no fault of the program under test)"
+  exit 77
+}
+
+# What the prefix's session looks like: its processes and the windows on the display. For the
+# message of a set-up that went wrong.
+kes_wine_state() {
+  local pid win
+  printf '\n  processes of the prefix:'
+  for pid in $(pgrep -f -i 'wine|\.exe' || true); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      printf '\n    %s' "$(ps -o pid=,etimes=,stat=,args= -p "$pid" 2>/dev/null)"
+  done
+  printf '\n  windows on %s:' "$DISPLAY"
+  for win in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+    printf '\n    %s "%s"' "$win" "$(xdotool getwindowname "$win" 2>/dev/null)"
+  done
+  win=$(xdotool getwindowfocus 2>/dev/null || true)
+  printf '\n  keyboard focus: %s "%s"' "${win:-none}" "$(xdotool getwindowname "$win" 2>/dev/null)"
+}
+
 # The ERE that matches exactly TITLE (xdotool matches window titles by regular expression).
 kes_title_pattern() { printf '^%s$' "$(sed 's/[][\\.^$*+?(){}|]/\\&/g' <<<"${1:?title}")"; }
 
@@ -252,12 +354,31 @@ kes_window_wait() {
     ((SECONDS < deadline)) || kes_fail "no window titled \"$title\" within ${secs}s"
     sleep 0.05
   done
+  kes_focus_wait "$win" "window \"$title\"" "$deadline" || exit 1
+  echo "$win"
+}
+
+# kes_focus_wait WIN WHAT DEADLINE: returns once the X window WIN has the keyboard focus and takes
+# keys; fails when SECONDS reaches DEADLINE, naming WHAT. Wine gives a new window the X focus as
+# it activates it, but now and then, when the window before goes away at the same moment, the X
+# focus stays on Wine's desktop while the new window is the active one (its caption drawn active,
+# keys reach it). Clicking it does not move the X focus then; the harness gives it the focus it
+# should have had, after 5 s without it, logged. A window that never shows still fails.
+kes_focus_wait() {
+  local win=$1 what=$2 deadline=$3 nudge=$((SECONDS + 5))
   until [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]]; do
-    ((SECONDS < deadline)) || kes_fail "window \"$title\" never got the keyboard focus"
+    if ((SECONDS >= deadline)); then
+      kes_log "FAIL: the $what never got the keyboard focus$(kes_wine_state)"
+      return 1
+    fi
+    if ((SECONDS >= nudge)); then
+      kes_log "the $what has had no keyboard focus for 5s; giving it the focus$(kes_wine_state)"
+      xdotool windowfocus "$win" 2>/dev/null || true
+      nudge=$((SECONDS + 5))
+    fi
     sleep 0.05
   done
-  sleep 0.3
-  echo "$win"
+  sleep 0.3 # a window takes keys a moment after it has the focus
 }
 
 # True while the window with X id $1 is still shown.

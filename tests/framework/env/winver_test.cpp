@@ -238,6 +238,7 @@ class WinVersionTest : public MachineTest {
     ctx.env = std::make_unique<AppEnv>();
     Env().Dir_Windows = u"C:\\Windows";
     Env().DirBS_Windows = u"C:\\Windows\\";
+    Env().DirBS_System32 = u"C:\\Windows\\System32\\";
   }
   // Runs the detection; returns the exit code when it ended the process.
   std::optional<std::uint32_t> Detect() {
@@ -273,25 +274,25 @@ void PrintTo(const ProfileCase& c, std::ostream* os) {
   *os << c.id;
 }
 
-// Windows 2000 to Server 2003 keep prodspec.ini in System32, not in the Windows folder where the
-// detection looks, so their edition reads "Undefined Edition" unless a metric names it.
+// Windows 2000 to Server 2003 name their edition in System32\prodspec.ini ("Windows XP
+// Professional"); the servers' product names match none of the words the rule looks for.
 const ProfileCase kProfileCases[] = {
-    {"win2000", "Win2000", kC2000, "WinType_Workstation", u"Windows 2000", u"Undefined Edition",
+    {"win2000", "Win2000", kC2000, "WinType_Workstation", u"Windows 2000", u"Professional", 2195,
+     u"Service Pack 4"},
+    {"server2000", "WinServer2000", kC2000 + kS2000, "WinType_Server", u"Windows Server 2000", u"",
      2195, u"Service Pack 4"},
-    {"server2000", "WinServer2000", kC2000 + kS2000, "WinType_Server", u"Windows Server 2000",
-     u"Undefined Edition", 2195, u"Service Pack 4"},
-    {"xp-sp3", "WinXP", kCXP, "WinType_Workstation", u"Windows XP", u"Undefined Edition", 2600,
+    {"xp-sp3", "WinXP", kCXP, "WinType_Workstation", u"Windows XP", u"Professional", 2600,
      u"Service Pack 3"},
     {"xp-mce", "WinXP", kCXP, "WinType_Workstation WinEdition_MediaCenter", u"Windows XP",
      u"Media Center Edition", 2600, u"Service Pack 3"},
     {"xp-x64", "WinXP64", kCXP, "WinType_Workstation Win64bit", u"Windows XP", u"Undefined Edition",
      3790, u"Service Pack 2"},
-    {"server2003", "WinServer2003", kCXP + kS2003, "WinType_Server", u"Windows Server 2003",
-     u"Undefined Edition", 3790, u"Service Pack 2"},
+    {"server2003", "WinServer2003", kCXP + kS2003, "WinType_Server", u"Windows Server 2003", u"",
+     3790, u"Service Pack 2"},
     {"server2003r2", "WinServer2003r2", kCXP + kS2003r2, "WinType_Server",
-     u"Windows Server 2003 R2", u"Undefined Edition", 3790, u"Service Pack 2"},
+     u"Windows Server 2003 R2", u"", 3790, u"Service Pack 2"},
     {"homeserver", "WinHomeServer WinHomeServer_Any", kCXP + kS2003r2, "WinType_Server",
-     u"Windows Home Server", u"Undefined Edition", 3790, u"Service Pack 2"},
+     u"Windows Home Server", u"Home Edition", 3790, u"Service Pack 2"},
     {"vista", "WinVista", kCVista, "WinType_Workstation", u"Windows Vista", u"Ultimate", 6002,
      u"Service Pack 2"},
     {"server2008", "WinServer2008", kCVista + kS2008, "WinType_Server", u"Windows Server 2008",
@@ -543,9 +544,17 @@ TEST_F(WinVersionTest, WmiGetWinSkuNamesNumbersAndReportsUnknownOnes) {
 
 // ---- editions before Vista ---------------------------------------------------------------------
 
-TEST_F(WinVersionTest, ProdSpecInTheWindowsFolderNamesTheEdition) {
+using WinVersionPolishTest = WinVersionTest;
+
+// Windows XP keeps prodspec.ini in System32; a copy in the Windows folder is read where System32
+// has none.
+TEST_F(WinVersionPolishTest, ProdSpecInSystem32OrTheWindowsFolderNamesTheEdition) {
   Use("xp-sp3");
+  PutFile(u"C:\\Windows\\System32\\prodspec.ini", Utf8(ProdSpec("Windows XP Professional")));
   PutFile(u"C:\\Windows\\prodspec.ini", Utf8(ProdSpec("Windows XP Home Edition")));
+  Detect();
+  EXPECT_EQ(Env().WinVer_StringWithSKU, u"Windows XP [Professional]");
+  ASSERT_TRUE(m.fs().Remove(u"C:\\Windows\\System32\\prodspec.ini"));
   Detect();
   EXPECT_EQ(Env().WinVer_StringWithSKU, u"Windows XP [Home Edition]");
   EXPECT_FALSE(LogHas(u"prodspec.ini not found"));
@@ -562,10 +571,12 @@ TEST_F(WinVersionTest, ProfessionalWithEhtrayIsMediaCenter) {
 
 TEST_F(WinVersionTest, MissingProdSpecIsLogged) {
   Use("xp-sp3");
+  ASSERT_TRUE(m.fs().Remove(u"C:\\Windows\\System32\\prodspec.ini"));
   Detect();
   EXPECT_EQ(Env().WinVer_String_ProductSKU, u"Undefined Edition");
   EXPECT_TRUE(LogHas(u"Undefined Edition; prodspec.ini not found!"));
   EXPECT_TRUE(LogHas(u"C:\\Windows\\prodspec.ini"));
+  EXPECT_TRUE(LogHas(u"System32\\prodspec.ini"));
 }
 
 TEST_F(WinVersionTest, DebugBuildOfXPIsNamedAndFlagged) {
@@ -603,7 +614,7 @@ TEST_P(WinVersionRefusalTest, EndsTheProgramBeforeTheProductRuns) {
     exit_code = e.code;
   }
   ASSERT_TRUE(exit_code.has_value()) << "the program must end";
-  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_EQ(*exit_code, 1150u);  // ERROR_OLD_WIN_VERSION
   EXPECT_TRUE(m.message_boxes.empty()) << "NeverLoadForms: no box of the framework";
   EXPECT_TRUE(LogHas(u"Win9x/NT 4.x not supported, app will now terminate!"));
   EXPECT_TRUE(Calls({u"AppMainSub", u"DoSafe"}).empty());
@@ -628,7 +639,7 @@ TEST_F(WinVersionTest, RefusalShowsItsMessageWhenTheFrameworkMayShowBoxes) {
     exit_code = e.code;
   }
   ASSERT_TRUE(exit_code.has_value());
-  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_EQ(*exit_code, 1150u);  // ERROR_OLD_WIN_VERSION
   ASSERT_EQ(m.message_boxes.size(), 1u);
   EXPECT_EQ(m.message_boxes[0].text, u"Win9x/NT 4.x not supported, app will now terminate!");
   EXPECT_EQ(m.message_boxes[0].caption, u"Kestrune");
@@ -640,7 +651,7 @@ TEST_F(WinVersionTest, ARecordNeitherCallCanReadIsRefused) {
   m.InjectFault("RtlGetVersion", 31);
   m.InjectFault("GetVersionExA", 31);
   SetNeverLoadForms(true);
-  EXPECT_EQ(Detect(), std::optional<std::uint32_t>(0u));
+  EXPECT_EQ(Detect(), std::optional<std::uint32_t>(1150u));
   EXPECT_TRUE(LogHas(u"GetVersionExA"));
   EXPECT_EQ(Env().WinVer_String, u"Windows 9x");
 }

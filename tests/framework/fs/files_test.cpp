@@ -407,3 +407,21 @@ TEST_F(FsTest, FileSystemTypeByDriveLetter) {
 
 }  // namespace
 }  // namespace kes
+
+namespace kes {
+namespace {
+
+using FilesPolishTest = FsTest;
+
+// The shell answers with codes of its own (DE_*), which are no system error codes: the log names
+// them as what they are instead of looking up an unrelated system message.
+TEST_F(FilesPolishTest, ShellOperationCodesAreLoggedAsTheShellsOwn) {
+  disk.AddFile(u"C:\\Data\\a.txt", std::string_view("x"));
+  EXPECT_FALSE(ShellOperation(ShellOp_Copy, kFOF_NOCONFIRMATION | kFOF_SILENT | kFOF_NOERRORUI,
+                              u"C:\\Data\\a.txt", u"C:\\Data\\a.txt"));
+  EXPECT_TRUE(LogHas(u"shell-operation code 0x71 (DE_SAMEFILE)"));
+  EXPECT_EQ(LogCount(u"API=113"), 0);
+}
+
+}  // namespace
+}  // namespace kes

@@ -56,12 +56,24 @@ TEST_F(TextFileTest, FileWriteOfTextBeyondLatin1) {
   EXPECT_EQ(FileBytes(u"C:\\Data\\u8.txt"), (Bytes{0xE4, 0xB8, 0xAD, 0xC3, 0xA9}));
   ASSERT_TRUE(FileWrite(u"C:\\Data\\be.txt", text, Enc_UTF16BE));
   EXPECT_EQ(FileBytes(u"C:\\Data\\be.txt"), (Bytes{0xFE, 0xFF, 0x4E, 0x2D, 0x00, 0xE9}));
-  // ANSI keeps the low byte of each unit and nothing else.
-  ASSERT_TRUE(FileWrite(u"C:\\Data\\a.txt", text, Enc_ANSI));
-  EXPECT_EQ(FileBytes(u"C:\\Data\\a.txt"), (Bytes{0x2D, 0xE9}));
-  EXPECT_EQ(FromUnicode(u"\u4E2D\u0141A"), (Bytes{0x2D, 0x41, 0x41}));
   EXPECT_EQ(ToUTF8(u"é"), (Bytes{0xC3, 0xA9}));
   EXPECT_TRUE(ToUTF8(u"").empty());
+}
+
+using TextFilePolishTest = TextFileTest;
+
+// ANSI is the system's ANSI code page: Chinese text is written in GBK where that is the code
+// page, and text the code page cannot hold is refused rather than written as "?".
+TEST_F(TextFilePolishTest, AnsiWritesGoThroughTheCodePageAndRefuseWhatItCannotHold) {
+  ASSERT_TRUE(FileWrite(u"C:\\Data\\a.txt", u"中é", Enc_ANSI));  // 936 holds both
+  EXPECT_EQ(FileBytes(u"C:\\Data\\a.txt"), (Bytes{0xD6, 0xD0, 0xA8, 0xA6}));
+  m.ansi_code_page = 1252;
+  EXPECT_FALSE(FileWrite(u"C:\\Data\\a.txt", u"中é", Enc_ANSI));
+  EXPECT_EQ(FileBytes(u"C:\\Data\\a.txt"), (Bytes{0xD6, 0xD0, 0xA8, 0xA6}));  // untouched
+  EXPECT_TRUE(LogHas(u"The text cannot be written in the ANSI code page; nothing written!"));
+  ASSERT_TRUE(FileWrite(u"C:\\Data\\a.txt", u"é", Enc_ANSI));
+  EXPECT_EQ(FileBytes(u"C:\\Data\\a.txt"), (Bytes{0xE9}));
+  EXPECT_EQ(FromUnicode(u"é€"), (Bytes{0xE9, 0x80}));
 }
 
 TEST_F(TextFileTest, FileWriteReplacesALongerFileEntirely) {
