@@ -56,6 +56,14 @@ bool Later(const CalendarTime& a, const CalendarTime& b) {
          std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
 }
 
+// The Add... procedures: `text` into `list` unless it is empty or already there.
+void AddText(std::u16string_view procedure, std::u16string_view arg_name, KeyedTexts& list,
+             std::u16string_view text) {
+  Proc p(kModule, procedure, Kind::Sub);
+  p.Args({arg_name, text});
+  if (!text.empty()) list.Add(text, std::u16string(text));
+}
+
 }  // namespace
 
 FsDirList::FsDirList() {
@@ -88,27 +96,19 @@ void FsDirList::CleanUp() {
 }
 
 void FsDirList::AddSearchPath(std::u16string_view full_path) {
-  Proc p(kModule, u"AddSearchPath", Kind::Sub);
-  p.Args({u"sFullPath", full_path});
-  if (!full_path.empty()) search_paths_.Add(full_path, std::u16string(full_path));
+  AddText(u"AddSearchPath", u"sFullPath", search_paths_, full_path);
 }
 
 void FsDirList::AddFileMask(std::u16string_view file_mask) {
-  Proc p(kModule, u"AddFileMask", Kind::Sub);
-  p.Args({u"sFileMask", file_mask});
-  if (!file_mask.empty()) masks_.Add(file_mask, std::u16string(file_mask));
+  AddText(u"AddFileMask", u"sFileMask", masks_, file_mask);
 }
 
 void FsDirList::AddFileInStrExclusion(std::u16string_view the_string) {
-  Proc p(kModule, u"AddFileInStrExclusion", Kind::Sub);
-  p.Args({u"sTheString", the_string});
-  if (!the_string.empty()) file_exclusions_.Add(the_string, std::u16string(the_string));
+  AddText(u"AddFileInStrExclusion", u"sTheString", file_exclusions_, the_string);
 }
 
 void FsDirList::AddRecursiveSubDirInStrExclusion(std::u16string_view the_string) {
-  Proc p(kModule, u"AddRecursiveSubDirInStrExclusion", Kind::Sub);
-  p.Args({u"sTheString", the_string});
-  if (!the_string.empty()) sub_dir_exclusions_.Add(the_string, std::u16string(the_string));
+  AddText(u"AddRecursiveSubDirInStrExclusion", u"sTheString", sub_dir_exclusions_, the_string);
 }
 
 void FsDirList::StartSearch() {
