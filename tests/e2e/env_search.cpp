@@ -134,17 +134,23 @@ Outcome EnvSearch() {
     return Fail("profile folders: all [" + Joined(profiles) + "], personal [" + Joined(personal) +
                 "], own " + Utf8(env.NameDir_CurrentUser));
 
-  // Wine's WMI has no Win32_UserAccount class: the query fails and the list stays empty.
+  // Wine's WMI lists no user accounts (Wine 8.0 answers the query with no instances), so the
+  // list is empty there; the detail says which of the two ways it came out empty.
   std::vector<platform::WmiUserAccount> accounts;
   const platform::LONG hr = OS().sys.WmiQueryUserAccounts(&accounts);
   env.Refresh_UserList_WMI();
   const Names& wmi = *env.UserListArr_WMI();
   if (hr != 0 && !wmi.empty()) return Fail("the WMI query failed, yet the list has entries");
   if (wmi.size() > accounts.size()) return Fail("the WMI list has more names than WMI gave");
-  const std::string wmi_note =
-      hr != 0 ? "WMI user list empty: Win32_UserAccount query failed with HRESULT " +
-                    Utf8(Hex(static_cast<std::uint32_t>(hr), 8))
-              : "WMI user list [" + Joined(wmi) + "] of " + std::to_string(accounts.size());
+  std::string wmi_note;
+  if (hr != 0)
+    wmi_note = "WMI user list empty: the Win32_UserAccount query failed with HRESULT " +
+               Utf8(Hex(static_cast<std::uint32_t>(hr), 8));
+  else if (accounts.empty())
+    wmi_note = "WMI user list empty: WMI listed no Win32_UserAccount instance";
+  else
+    wmi_note =
+        "WMI user list [" + Joined(wmi) + "] of " + std::to_string(accounts.size()) + " accounts";
   return {true, "dir search 6 cases; exe version " + Utf8(version) + "; profiles [" +
                     Joined(profiles) + "], personal [" + Joined(personal) + "]; " + wmi_note};
 }

@@ -3,8 +3,8 @@
 # The directory search, file versions and user lists on the real Windows backend
 # (framework_e2e.exe under Wine, after the program's own start-up): a folder tree searched with
 # masks, levels and the hidden-only filter, the exe's own version against its version resource,
-# and the prefix's profile folders. Wine's WMI has no Win32_UserAccount class, so the WMI list
-# is empty there; the scenario's detail says so and this script prints it.
+# and the prefix's profile folders. Wine's WMI lists no user accounts, so the WMI list is empty
+# there; the scenario's detail says so and why, and this script prints it.
 set -euo pipefail
 SRC=$(cd "${1:?source folder}" && pwd)
 source "$SRC/tests/support/wine_lib.sh"
