@@ -118,6 +118,14 @@ struct FILETIME {
   DWORD dwHighDateTime = 0;
 };
 
+// What a new object is made with (minwinbase.h layout): `lpSecurityDescriptor` null gives the
+// default security of its place.
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength = sizeof(SECURITY_ATTRIBUTES);
+  void* lpSecurityDescriptor = nullptr;
+  BOOL bInheritHandle = 0;
+};
+
 struct WIN32_FILE_ATTRIBUTE_DATA {
   DWORD dwFileAttributes = 0;
   FILETIME ftCreationTime;
@@ -187,6 +195,8 @@ inline constexpr DWORD kDELETE = 0x10000;
 inline constexpr DWORD kGENERIC_ALL = 0x10000000u;
 inline constexpr DWORD kGENERIC_EXECUTE = 0x20000000u;
 inline constexpr DWORD kFILE_ATTRIBUTE_TEMPORARY = 0x100;
+// A junction or symbolic link: the object stands for another place.
+inline constexpr DWORD kFILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD kFILE_ATTRIBUTE_OFFLINE = 0x1000;
 inline constexpr DWORD kFILE_ATTRIBUTE_NOT_CONTENT_INDEXED = 0x2000;
 inline constexpr DWORD kFILE_FLAG_BACKUP_SEMANTICS = 0x02000000u;

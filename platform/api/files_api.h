@@ -48,8 +48,13 @@ class FileApi {
   virtual BOOL MoveFileExW(const char16_t* existing, const char16_t* target, DWORD flags) = 0;
   // TRUE when deleted; 5 for a read-only file or a folder, 32 while locked.
   virtual BOOL DeleteFileW(const char16_t* name) = 0;
-  // TRUE when created; 183 when the name exists, 3 when a folder on the way is missing.
-  virtual BOOL CreateDirectoryW(const char16_t* name) = 0;
+  // TRUE when created; 183 when the name exists, 3 when a folder on the way is missing, 5 when
+  // the parent folder's DACL refuses a new sub-folder. With `attributes` holding a security
+  // descriptor the folder gets its owner (1307 for one the caller may not give) and its DACL's
+  // entries, followed by what the parent passes on unless the DACL is protected; without it,
+  // only what the parent passes on.
+  virtual BOOL CreateDirectoryW(const char16_t* name,
+                                const SECURITY_ATTRIBUTES* attributes = nullptr) = 0;
   // TRUE when removed; 145 when not empty, 267 for a file, 32 for the current directory.
   virtual BOOL RemoveDirectoryW(const char16_t* name) = 0;
   // imagehlp, ANSI: creates every folder up to the last backslash (the rest is a file name).
@@ -77,6 +82,15 @@ class FileApi {
   virtual DWORD GetFileAttributesW(const char16_t* name) = 0;
   virtual BOOL GetFileAttributesExW(const char16_t* name, WIN32_FILE_ATTRIBUTE_DATA* data) = 0;
   virtual BOOL SetFileAttributesW(const char16_t* name, DWORD attributes) = 0;
+  // advapi32: the parts `info` names (OWNER 1, GROUP 2, DACL 4) of a file's or folder's security
+  // descriptor, self-relative, into `descriptor` of `length` bytes; *needed receives the bytes
+  // it takes. FALSE with 122 when it does not fit, 5 without READ_CONTROL, 2/3 when missing.
+  virtual BOOL GetFileSecurityW(const char16_t* name, DWORD info, void* descriptor, DWORD length,
+                                DWORD* needed) = 0;
+  // Replaces the parts `info` names by those of `descriptor` (absolute or self-relative); what
+  // is inside a folder keeps its own. FALSE with 5 without WRITE_DAC (DACL) or WRITE_OWNER
+  // (owner), 1307 for an owner the caller may not give, 1338 for a broken descriptor.
+  virtual BOOL SetFileSecurityW(const char16_t* name, DWORD info, const void* descriptor) = 0;
   // shlwapi: FILE_ATTRIBUTE_DIRECTORY (0x10) for a folder, else FALSE.
   virtual BOOL PathIsDirectoryW(const char16_t* path) = 0;
   // shlwapi: TRUE when the file name matches one of the ";"-separated patterns ("*", "?"),

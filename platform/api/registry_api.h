@@ -65,6 +65,15 @@ class RegistryApi {
   // Closes a handle from RegOpenKeyExW/RegCreateKeyExW (a root is accepted and left open);
   // 6 for an unknown handle.
   virtual LONG RegCloseKey(HKEY key) = 0;
+
+  // The parts `info` names (OWNER 1, GROUP 2, DACL 4) of the key's security descriptor, in
+  // self-relative form, into `descriptor` of *size bytes. With no buffer or too small a one 122
+  // and *size the bytes needed; 5 without READ_CONTROL on the handle, 6 for an unknown handle.
+  virtual LONG RegGetKeySecurity(HKEY key, DWORD info, void* descriptor, DWORD* size) = 0;
+  // Replaces the parts `info` names by those of `descriptor` (absolute or self-relative). 5
+  // without WRITE_DAC (DACL) or WRITE_OWNER (owner) on the handle, 1338 for a descriptor that is
+  // not one, 1307 for an owner the caller may not give. The sub-keys keep what they have.
+  virtual LONG RegSetKeySecurity(HKEY key, DWORD info, const void* descriptor) = 0;
 };
 
 }  // namespace kes::platform

@@ -89,6 +89,74 @@ struct SID_IDENTIFIER_AUTHORITY {
 // SECURITY_NT_AUTHORITY {0,0,0,0,0,5}.
 inline constexpr SID_IDENTIFIER_AUTHORITY kSECURITY_NT_AUTHORITY = {{0, 0, 0, 0, 0, 5}};
 
+// ---- security descriptors and access-control lists (winnt.h) ----------------------------------
+// A security descriptor names an object's owner and holds its discretionary access-control list
+// (DACL): access-control entries (ACEs) in order, each allowing or denying an access mask to one
+// SID, explicit ones first and those inherited from the parent (INHERITED_ACE) after them. The
+// records below are binary, as Windows lays them out: an ACL is an 8-byte header followed by its
+// ACEs, an ACE a 4-byte header, the mask and the SID.
+using PACL = void*;
+using PSECURITY_DESCRIPTOR = void*;
+using SID_NAME_USE = int;  // SidTypeUser 1, SidTypeGroup 2, SidTypeDomain 3, SidTypeAlias 4...
+
+enum : DWORD {
+  kOWNER_SECURITY_INFORMATION = 0x1,
+  kGROUP_SECURITY_INFORMATION = 0x2,
+  kDACL_SECURITY_INFORMATION = 0x4,
+  kSECURITY_DESCRIPTOR_REVISION = 1,
+  kACL_REVISION = 2,
+  kAclSizeInformation = 2,  // ACL_INFORMATION_CLASS of GetAclInformation
+  kMAXDWORD = 0xFFFFFFFFu,
+};
+// Security descriptor control bits.
+enum : WORD {
+  kSE_DACL_PRESENT = 0x4,
+  kSE_DACL_AUTO_INHERITED = 0x400,
+  kSE_DACL_PROTECTED = 0x1000,
+  kSE_SELF_RELATIVE = 0x8000,
+};
+// ACE types and flags.
+enum : std::uint8_t {
+  kACCESS_ALLOWED_ACE_TYPE = 0,
+  kACCESS_DENIED_ACE_TYPE = 1,
+  kOBJECT_INHERIT_ACE = 0x1,
+  kCONTAINER_INHERIT_ACE = 0x2,
+  kNO_PROPAGATE_INHERIT_ACE = 0x4,
+  kINHERIT_ONLY_ACE = 0x8,
+  kINHERITED_ACE = 0x10,
+};
+// Errors of the security calls (winerror.h).
+enum : DWORD {
+  kERROR_UNKNOWN_REVISION = 1305,
+  kERROR_INVALID_OWNER = 1307,
+  kERROR_INVALID_ACL = 1336,
+  kERROR_INVALID_SID = 1337,
+  kERROR_INVALID_SECURITY_DESCR = 1338,
+  kERROR_ALLOTTED_SPACE_EXCEEDED = 1344,
+};
+
+struct ACE_HEADER {
+  std::uint8_t AceType = 0;
+  std::uint8_t AceFlags = 0;
+  WORD AceSize = 0;  // header, mask and SID
+};
+struct ACL_SIZE_INFORMATION {
+  DWORD AceCount = 0;
+  DWORD AclBytesInUse = 0;
+  DWORD AclBytesFree = 0;
+};
+// The absolute form (InitializeSecurityDescriptor's): the parts are pointers to the caller's own
+// records. The self-relative form of RegGetKeySecurity keeps offsets in the same places instead.
+struct SECURITY_DESCRIPTOR {
+  std::uint8_t Revision = 0;
+  std::uint8_t Sbz1 = 0;
+  WORD Control = 0;
+  PSID Owner = nullptr;
+  PSID Group = nullptr;
+  PACL Sacl = nullptr;
+  PACL Dacl = nullptr;
+};
+
 // USER_INFO_1 and USER_INFO_24 as NetUserGetInfo returns them (lmaccess.h layout: texts are
 // UTF-16 pointers into the same buffer, which NetApiBufferFree releases).
 struct USER_INFO_1 {
@@ -164,6 +232,61 @@ class SecurityApi {
                                std::uint8_t** buffer) = 0;
   // Releases a buffer of the network-management calls. 0 on success; 87 for one it never gave.
   virtual DWORD NetApiBufferFree(void* buffer) = 0;
+
+  // ---- accounts, SIDs, descriptors and ACLs ------------------------------------------------
+  // The SID of an account or group name ("Administrators", "KES-PC\\Admin", "System") on
+  // `system_name` (null = this computer), with its domain and kind. With buffers too small (or
+  // none) FALSE with 122 and *sid_size (bytes) and *domain_size (characters with the NUL) set to
+  // what is needed; 1332 for a name no account has.
+  virtual BOOL LookupAccountNameW(const char16_t* system_name, const char16_t* account_name,
+                                  PSID sid, DWORD* sid_size, char16_t* domain, DWORD* domain_size,
+                                  SID_NAME_USE* use) = 0;
+  // Bytes of a SID (8 plus 4 per sub-authority). Sets no last error.
+  virtual DWORD GetLengthSid(PSID sid) = 0;
+  // TRUE when both SIDs are the same; FALSE otherwise (last error 0).
+  virtual BOOL EqualSid(PSID sid1, PSID sid2) = 0;
+  // Makes `descriptor` an empty absolute descriptor: no owner, no DACL. FALSE with 1305 for a
+  // revision other than 1.
+  virtual BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) = 0;
+  // Whether the descriptor (either form) has a DACL, and where it is (null for a null DACL,
+  // which allows everyone everything). FALSE with 1305 for a descriptor of another revision.
+  virtual BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present, PACL* dacl,
+                                         BOOL* defaulted) = 0;
+  // Gives an absolute descriptor a DACL (`present`) or none; the ACL stays the caller's. FALSE
+  // with 1338 for a self-relative descriptor, 1305 for another revision.
+  virtual BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl,
+                                         BOOL defaulted) = 0;
+  virtual BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, WORD* control,
+                                            DWORD* revision) = 0;
+  // Sets the bits of `mask` to those of `bits`; only the inheritance bits (0x100-0x2000) and
+  // SE_RM_CONTROL_VALID may be set this way, else FALSE with 87.
+  virtual BOOL SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, WORD mask,
+                                            WORD bits) = 0;
+  // kAclSizeInformation: the entry count, bytes in use and bytes free of an ACL. FALSE with 122
+  // for a record too small, 87 for another class.
+  virtual BOOL GetAclInformation(PACL acl, void* info, DWORD info_length, DWORD info_class) = 0;
+  // Makes `acl` an empty ACL of `length` bytes (rounded down to whole DWORDs). FALSE with 122
+  // below 8 bytes, 1336 for a revision other than 2 or 4, 87 above 65532 bytes.
+  virtual BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision) = 0;
+  // Inserts the ACEs of the `length` bytes at `ace_list` before entry `start_index` (MAXDWORD:
+  // at the end). FALSE with 122 when the ACL has no room for them, 1336 for a broken ACL or ACE
+  // list. An index beyond the last entry appends.
+  virtual BOOL AddAce(PACL acl, DWORD revision, DWORD start_index, const void* ace_list,
+                      DWORD length) = 0;
+  // Where entry `index` of the ACL starts. FALSE with 87 for an index beyond the last entry.
+  virtual BOOL GetAce(PACL acl, DWORD index, void** ace) = 0;
+  // Appends an entry allowing `mask` to `sid`, with the inheritance flags `ace_flags`
+  // (OBJECT_INHERIT_ACE...). FALSE with 1344 when the ACL has no room, 1336 for a broken ACL,
+  // 1337 for a broken SID, 87 for flags that are no inheritance flags.
+  virtual BOOL AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD ace_flags, DWORD mask,
+                                     PSID sid) = 0;
+  // The owner of a descriptor (either form; null when it names none).
+  virtual BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner,
+                                          BOOL* defaulted) = 0;
+  // Gives an absolute descriptor an owner; the SID stays the caller's. FALSE with 1338 for a
+  // self-relative descriptor.
+  virtual BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner,
+                                          BOOL defaulted) = 0;
 };
 
 }  // namespace kes::platform

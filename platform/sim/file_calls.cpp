@@ -130,6 +130,7 @@ HANDLE SimFileApi::CreateFileW(const char16_t* name, DWORD access, DWORD share, 
     if (!(flags & kFILE_FLAG_BACKUP_SEMANTICS) || truncates) {
       return Fail(kERROR_ACCESS_DENIED, kInvalidHandle);
     }
+    if (DWORD e = fs_.AccessError(at, access)) return Fail(e, kInvalidHandle);
     data &= kDELETE;  // a folder handle reads no data
     if (DWORD e = ShareCheck(*at.node, data, share)) return Fail(e, kInvalidHandle);
     m_.last_error = creation == kOPEN_ALWAYS ? DWORD{kERROR_ALREADY_EXISTS} : 0;
@@ -144,6 +145,8 @@ HANDLE SimFileApi::CreateFileW(const char16_t* name, DWORD access, DWORD share, 
     const bool writes = (data & kWriteData) || truncates;
     if (creation == kCREATE_NEW) return Fail(kERROR_FILE_EXISTS, kInvalidHandle);
     if (f.paging_file) return Fail(kERROR_SHARING_VIOLATION, kInvalidHandle);
+    if (DWORD e = fs_.AccessError(at, access | (truncates ? kFILE_WRITE_DATA : 0)))
+      return Fail(e, kInvalidHandle);
     if (writes && at.volume->read_only) return Fail(at.volume->WriteError(), kInvalidHandle);
     if (writes && (f.attributes & kFILE_ATTRIBUTE_READONLY)) {
       return Fail(kERROR_ACCESS_DENIED, kInvalidHandle);
@@ -173,6 +176,7 @@ HANDLE SimFileApi::CreateFileW(const char16_t* name, DWORD access, DWORD share, 
     }
     if (at.path.trailing_separator) return Fail(kERROR_INVALID_NAME, kInvalidHandle);
     if (at.volume->read_only) return Fail(at.volume->WriteError(), kInvalidHandle);
+    if (DWORD e = fs_.CreateError(at, false)) return Fail(e, kInvalidHandle);
     node = fs_.NewNode(*at.parent, at.Leaf(), false);
     node->attributes = new_attributes;
     m_.last_error = 0;
@@ -280,6 +284,7 @@ DWORD SimFileApi::CopyNode(const FsNode& source, const Located& target, bool fai
     if (node.get() == &source) return kERROR_SHARING_VIOLATION;
     if (node->is_dir) return kERROR_ACCESS_DENIED;
     if (fail_if_exists) return kERROR_FILE_EXISTS;
+    if (DWORD e = fs_.AccessError(target, kFILE_WRITE_DATA)) return e;
     if (target.volume->read_only) return target.volume->WriteError();
     if (node->attributes & kFILE_ATTRIBUTE_READONLY) return kERROR_ACCESS_DENIED;
     // The copy is created with the source's attributes, which must repeat hidden and system.
@@ -288,6 +293,7 @@ DWORD SimFileApi::CopyNode(const FsNode& source, const Located& target, bool fai
     if (DWORD e = ShareCheck(*node, kWriteData | kDELETE, 0)) return e;
   } else {
     if (target.volume->read_only) return target.volume->WriteError();
+    if (DWORD e = fs_.CreateError(target, false)) return e;
     node = fs_.NewNode(*target.parent, target.Leaf(), false);
   }
   node->data = source.data;
@@ -303,6 +309,7 @@ BOOL SimFileApi::CopyFileW(const char16_t* existing, const char16_t* target, BOO
   const Located src = fs_.Locate(existing);
   if (src.error) return Fail(src.error, BOOL{0});
   if (src.node->is_dir) return Fail(kERROR_ACCESS_DENIED, BOOL{0});
+  if (DWORD e = fs_.AccessError(src, kFILE_READ_DATA)) return Fail(e, BOOL{0});
   if (DWORD e = ShareCheck(*src.node, kFILE_READ_DATA, kFILE_SHARE_READ | kFILE_SHARE_DELETE)) {
     return Fail(e, BOOL{0});
   }
@@ -325,6 +332,7 @@ BOOL SimFileApi::MoveFileExW(const char16_t* existing, const char16_t* target, D
   const Located src = fs_.Locate(existing);
   if (src.error) return Fail(src.error, BOOL{0});
   if (!src.parent) return Fail(kERROR_ACCESS_DENIED, BOOL{0});
+  if (DWORD e = fs_.DeleteError(src)) return Fail(e, BOOL{0});
   if (src.volume->read_only) return Fail(src.volume->WriteError(), BOOL{0});
   if (DWORD e = ShareCheck(*src.node, kDELETE, kFILE_SHARE_READ | kFILE_SHARE_WRITE)) {
     return Fail(e, BOOL{0});
@@ -364,6 +372,7 @@ BOOL SimFileApi::DeleteFileW(const char16_t* name) {
   const Located at = fs_.Locate(name);
   if (at.error) return Fail(at.error, BOOL{0});
   if (at.node->is_dir) return Fail(kERROR_ACCESS_DENIED, BOOL{0});
+  if (DWORD e = fs_.DeleteError(at)) return Fail(e, BOOL{0});
   if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
   if (DWORD e = ShareCheck(*at.node, kDELETE,
                            kFILE_SHARE_READ | kFILE_SHARE_WRITE | kFILE_SHARE_DELETE)) {
@@ -376,19 +385,6 @@ BOOL SimFileApi::DeleteFileW(const char16_t* name) {
 
 // ---- folders ---------------------------------------------------------------------------------
 
-BOOL SimFileApi::CreateDirectoryW(const char16_t* name) {
-  if (auto e = m_.Gate("CreateDirectoryW")) return Fail(*e, BOOL{0});
-  if (!name) return Fail(kERROR_PATH_NOT_FOUND, BOOL{0});
-  const Located at = fs_.Locate(name);
-  if (at.node) {
-    return Fail(at.path.parts.empty() ? kERROR_ACCESS_DENIED : kERROR_ALREADY_EXISTS, BOOL{0});
-  }
-  if (at.error != kERROR_FILE_NOT_FOUND) return Fail(at.error, BOOL{0});
-  if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
-  fs_.NewNode(*at.parent, at.Leaf(), true);
-  return 1;
-}
-
 BOOL SimFileApi::RemoveDirectoryW(const char16_t* name) {
   if (auto e = m_.Gate("RemoveDirectoryW")) return Fail(*e, BOOL{0});
   if (!name) return Fail(kERROR_PATH_NOT_FOUND, BOOL{0});
@@ -396,6 +392,7 @@ BOOL SimFileApi::RemoveDirectoryW(const char16_t* name) {
   if (at.error) return Fail(at.error, BOOL{0});
   if (!at.node->is_dir) return Fail(kERROR_DIRECTORY, BOOL{0});
   if (!at.parent) return Fail(kERROR_ACCESS_DENIED, BOOL{0});
+  if (DWORD e = fs_.DeleteError(at)) return Fail(e, BOOL{0});
   if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
   // The process keeps its current directory open without delete sharing.
   if (fs_.HoldsCurrentDirectory(*at.node)) return Fail(kERROR_SHARING_VIOLATION, BOOL{0});
@@ -430,6 +427,7 @@ BOOL SimFileApi::MakeSureDirectoryPathExists(const char* dir_path) {
     if (at.error == 0) continue;  // exists; a file in the way fails at the next step
     if (at.error != kERROR_FILE_NOT_FOUND) return Fail(at.error, BOOL{0});
     if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
+    if (DWORD e = fs_.CreateError(at, true)) return Fail(e, BOOL{0});
     fs_.NewNode(*at.parent, at.Leaf(), true);
   }
   return 1;
@@ -468,6 +466,7 @@ BOOL SimFileApi::SetFileAttributesW(const char16_t* name, DWORD attributes) {
   const Located at = fs_.Locate(name);
   if (at.error) return Fail(at.error, BOOL{0});
   if (at.node->paging_file) return Fail(kERROR_SHARING_VIOLATION, BOOL{0});
+  if (DWORD e = fs_.AccessError(at, kFILE_WRITE_ATTRIBUTES)) return Fail(e, BOOL{0});
   if (at.volume->read_only) return Fail(at.volume->WriteError(), BOOL{0});
   at.node->attributes = attributes & kSettable;
   return 1;

@@ -73,7 +73,12 @@ class SimFileApi final : public platform::FileApi {
   BOOL CopyFileW(const char16_t* existing, const char16_t* target, BOOL fail_if_exists) override;
   BOOL MoveFileExW(const char16_t* existing, const char16_t* target, DWORD flags) override;
   BOOL DeleteFileW(const char16_t* name) override;
-  BOOL CreateDirectoryW(const char16_t* name) override;
+  // file_security_calls.cpp
+  BOOL CreateDirectoryW(const char16_t* name,
+                        const platform::SECURITY_ATTRIBUTES* attributes = nullptr) override;
+  BOOL GetFileSecurityW(const char16_t* name, DWORD info, void* descriptor, DWORD length,
+                        DWORD* needed) override;
+  BOOL SetFileSecurityW(const char16_t* name, DWORD info, const void* descriptor) override;
   BOOL RemoveDirectoryW(const char16_t* name) override;
   BOOL MakeSureDirectoryPathExists(const char* dir_path) override;
   DWORD GetFileAttributesW(const char16_t* name) override;

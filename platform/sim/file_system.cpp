@@ -5,6 +5,8 @@
 
 #include "platform/base/u16.h"
 #include "platform/base/utf16le.h"
+#include "platform/sim/access_control.h"
+#include "platform/sim/accounts.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/time_zone.h"
 
@@ -257,6 +259,10 @@ std::u16string FileSystem::MakeShortName(const FsNode& folder, std::u16string_vi
 std::shared_ptr<FsNode> FileSystem::NewNode(FsNode& folder, std::u16string_view name, bool is_dir) {
   auto node = std::make_shared<FsNode>();
   node->is_dir = is_dir;
+  if (folder.security) {
+    node->security = std::make_shared<SimSecurity>(InheritedSecurity(
+        *folder.security, is_dir ? ObjectKind::kFolder : ObjectKind::kFile, TokenOwner(m_)));
+  }
   node->created = node->accessed = node->written = NowTicks();
   Attach(folder, node, name);
   return node;
@@ -397,6 +403,62 @@ bool FileSystem::Remove(std::u16string_view path) {
   if (at.error || !at.parent) return false;
   Detach(*at.parent, *at.node);
   return true;
+}
+
+bool FileSystem::SetSecurity(std::u16string_view path, const SimSecurity& security) {
+  auto node = Find(path);
+  if (!node) return false;
+  node->security = std::make_shared<SimSecurity>(security);
+  return true;
+}
+
+std::optional<SimSecurity> FileSystem::GetSecurity(std::u16string_view path) const {
+  const Located at = Locate(path, false);
+  if (at.error) return std::nullopt;
+  return Security(at);
+}
+
+// ---- access checks ---------------------------------------------------------------------------
+
+SimSecurity FileSystem::Security(const Located& at) const {
+  const bool missing = !at.node;
+  const FsNode* node = missing ? at.parent.get() : at.node.get();
+  if (node && node->security) return *node->security;
+  // A profile folder and everything in it belongs to its account as well.
+  const auto& parts = at.path.parts;
+  std::string personal;
+  if (!at.path.unc && parts.size() >= (missing ? 3u : 2u) &&
+      (EqualsNoCase(parts[0], u"Users") || EqualsNoCase(parts[0], u"Documents and Settings")) &&
+      FindAccount(m_, parts[1])) {
+    personal = LocalAccountSid(parts[1]);
+  }
+  const bool folder = missing || !node || node->is_dir;
+  return DefaultSecurity(folder ? ObjectKind::kFolder : ObjectKind::kFile, personal);
+}
+
+DWORD FileSystem::AccessError(const Located& at, DWORD desired) const {
+  if (!at.node) return 0;
+  const ObjectKind kind = at.node->is_dir ? ObjectKind::kFolder : ObjectKind::kFile;
+  return AccessCheck(m_, Security(at), kind, desired) ? 0 : DWORD{platform::kERROR_ACCESS_DENIED};
+}
+
+DWORD FileSystem::CreateError(const Located& at, bool folder) const {
+  Located where = at;
+  where.node = nullptr;                    // the folder that receives it decides
+  const DWORD right = folder ? 0x4 : 0x2;  // FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE
+  return AccessCheck(m_, Security(where), ObjectKind::kFolder, right)
+             ? 0
+             : DWORD{platform::kERROR_ACCESS_DENIED};
+}
+
+DWORD FileSystem::DeleteError(const Located& at) const {
+  if (AccessError(at, platform::kDELETE) == 0) return 0;
+  Located where = at;
+  where.node = nullptr;
+  constexpr DWORD kFILE_DELETE_CHILD = 0x40;
+  return AccessCheck(m_, Security(where), ObjectKind::kFolder, kFILE_DELETE_CHILD)
+             ? 0
+             : DWORD{platform::kERROR_ACCESS_DENIED};
 }
 
 std::vector<std::u16string> FileSystem::List(std::u16string_view folder) const {

@@ -22,6 +22,7 @@
 namespace kes::sim {
 
 class Machine;
+struct SimSecurity;  // access_control.h
 
 // GetDriveTypeW answers of a volume.
 enum class DriveType : platform::UINT {
@@ -53,6 +54,9 @@ struct FsNode {
     platform::DWORD share = 0;
   };
   std::vector<OpenRecord> opens;  // the program's own open handles
+  // Owner and DACL set on this object or inherited when it was made in a folder that had them;
+  // null: the default security of its place (access_control.h).
+  std::shared_ptr<SimSecurity> security;
 
   // What GetFileAttributesW reports: DIRECTORY added for folders, NORMAL for a bare file.
   platform::DWORD ReportedAttributes() const;
@@ -151,6 +155,11 @@ class FileSystem {
   std::vector<std::u16string> List(std::u16string_view folder) const;
   // The object at the path; nullptr when missing.
   std::shared_ptr<FsNode> Find(std::u16string_view path) const;
+  // Gives the object this owner and DACL (what is below it keeps its own); false when missing.
+  // Files and folders made in a folder later inherit from it.
+  bool SetSecurity(std::u16string_view path, const SimSecurity& security);
+  // The owner and DACL that hold for the object; nullopt when it is missing.
+  std::optional<SimSecurity> GetSecurity(std::u16string_view path) const;
   // Creates the user's shell folders for the machine's current Windows version and user
   // (the constructor does it for the default machine; an XP test calls it after changing facts).
   void AddShellFolders();
@@ -185,6 +194,15 @@ class FileSystem {
   std::int64_t NowTicks() const;
   // True when `folder` is the current directory or holds it.
   bool HoldsCurrentDirectory(const FsNode& folder) const;
+  // The owner and DACL that hold for the object `at` leads to (its own, else the default of its
+  // place); for a missing object those of the folder that would hold it.
+  SimSecurity Security(const Located& at) const;
+  // 0 when the program's token may do `desired` to the object `at` leads to, else 5.
+  platform::DWORD AccessError(const Located& at, platform::DWORD desired) const;
+  // 0 when it may make a file (or, with `folder`, a folder) where `at` leads, else 5.
+  platform::DWORD CreateError(const Located& at, bool folder) const;
+  // 0 when it may delete the object: DELETE on it, or FILE_DELETE_CHILD on its folder; else 5.
+  platform::DWORD DeleteError(const Located& at) const;
   // A fresh number for an open handle's share record.
   std::uint64_t NextOpenId() { return ++open_ids_; }
 

@@ -1,10 +1,12 @@
 // The machine's registry interface over RegistryStore: handles, access rights, the WOW64 views
 // and Windows' status codes. Like advapi32 it reports through the returned status only and
 // never touches the last error.
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
 #include "platform/base/u16.h"
+#include "platform/sim/access_control.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/registry_store.h"
 
@@ -149,6 +151,31 @@ class SimRegistryApi final : public RegistryApi {
     return CopyOut(v, type, data, size);
   }
 
+  LONG RegGetKeySecurity(HKEY key, DWORD info, void* descriptor, DWORD* size) override {
+    if (auto e = m_.Gate("RegGetKeySecurity")) return static_cast<LONG>(*e);
+    RegKey* node = nullptr;
+    if (LONG s = Use(key, kKEY_READ_CONTROL, &node)) return s;
+    if (!size) return static_cast<LONG>(kERROR_INVALID_PARAMETER);
+    const std::vector<std::uint8_t> bytes = SelfRelativeDescriptor(SecurityOf(key), info);
+    if (!descriptor || *size < bytes.size()) {
+      *size = static_cast<DWORD>(bytes.size());
+      return static_cast<LONG>(kERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(descriptor, bytes.data(), bytes.size());
+    *size = static_cast<DWORD>(bytes.size());
+    return 0;
+  }
+
+  LONG RegSetKeySecurity(HKEY key, DWORD info, const void* descriptor) override {
+    if (auto e = m_.Gate("RegSetKeySecurity")) return static_cast<LONG>(*e);
+    RegKey* node = nullptr;
+    if (LONG s = Use(key, RightsToChange(info), &node)) return s;
+    SimSecurity security = SecurityOf(key);
+    if (DWORD e = ApplyDescriptor(m_, descriptor, info, security)) return static_cast<LONG>(e);
+    node->security = std::make_shared<SimSecurity>(std::move(security));
+    return 0;
+  }
+
   LONG RegCloseKey(HKEY key) override {
     if (auto e = m_.Gate("RegCloseKey")) return static_cast<LONG>(*e);
     if (RegistryStore::RootPath(key)) return 0;
@@ -161,6 +188,13 @@ class SimRegistryApi final : public RegistryApi {
   static constexpr DWORD kERROR_NOACCESS_ = 998;
 
   RegistryStore& store() { return m_.registry(); }
+
+  // The owner and DACL of the key behind a handle (a root's default for a predefined one).
+  SimSecurity SecurityOf(HKEY key) {
+    if (auto root = RegistryStore::RootPath(key)) return store().Security(*root);
+    const OpenRegKey* open = m_.Lookup<OpenRegKey>(key);
+    return store().Security(RegistryStore::InView(open->path, open->view32));
+  }
 
   // The view a call ends up in: only 64-bit Windows has two; an explicit flag wins, then the
   // view of the key the call starts from, then the process's own.
@@ -201,7 +235,7 @@ class SimRegistryApi final : public RegistryApi {
     auto opened = std::make_shared<OpenRegKey>();
     if (LONG s = Place(key, sub_key, sam, &opened->path, &opened->view32)) return s;
     const RegPath stored = RegistryStore::InView(opened->path, opened->view32);
-    const DWORD access = MapAccess(sam);
+    DWORD access = MapAccess(sam);
     RegKey* node = store().Find(stored);
     if (node && node->deny_write_open && (access & kWriteRights)) {
       return static_cast<LONG>(kERROR_ACCESS_DENIED);
@@ -211,6 +245,10 @@ class SimRegistryApi final : public RegistryApi {
       if (!create) return static_cast<LONG>(kERROR_FILE_NOT_FOUND);
       if (LONG s = store().Create(stored, &node, &created)) return s;
     }
+    // The key's DACL decides, once, which rights the handle carries.
+    const DWORD ask = (sam & kMAXIMUM_ALLOWED_) ? kMAXIMUM_ALLOWED_ : access;
+    if (!AccessCheck(m_, store().Security(stored), ObjectKind::kKey, ask, &access))
+      return static_cast<LONG>(kERROR_ACCESS_DENIED);
     if (disposition) *disposition = created ? kREG_CREATED_NEW_KEY : kREG_OPENED_EXISTING_KEY;
     opened->access = access;
     *result = m_.AddHandle(std::move(opened));

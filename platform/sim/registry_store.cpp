@@ -4,6 +4,7 @@
 
 #include "platform/base/u16.h"
 #include "platform/base/utf16le.h"
+#include "platform/sim/access_control.h"
 
 namespace kes::sim {
 namespace {
@@ -16,7 +17,9 @@ std::vector<std::uint8_t> DwordBytes(DWORD v) {
           static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
 }
 
-RegKey* Child(RegKey& parent, std::u16string_view name, bool* created) {
+// The sub-key `name`, made when missing: owned by `owner` and with what it inherits when its
+// parent has security of its own.
+RegKey* Child(RegKey& parent, std::u16string_view name, bool* created, std::string owner) {
   auto key = UpperCase(name);
   auto it = parent.subkeys.find(key);
   if (it != parent.subkeys.end()) {
@@ -25,6 +28,10 @@ RegKey* Child(RegKey& parent, std::u16string_view name, bool* created) {
   }
   auto node = std::make_unique<RegKey>();
   node->name = std::u16string(name);
+  if (parent.security) {
+    node->security = std::make_shared<SimSecurity>(
+        InheritedSecurity(*parent.security, ObjectKind::kKey, std::move(owner)));
+  }
   RegKey* raw = node.get();
   parent.subkeys.emplace(std::move(key), std::move(node));
   if (created) *created = true;
@@ -137,9 +144,17 @@ LONG RegistryStore::Create(const RegPath& path, RegKey** key, bool* created) {
     if (!next) break;
     at = next;
   }
-  if (existing < path.parts.size() && at->deny_changes) return platform::kERROR_ACCESS_DENIED;
+  if (existing < path.parts.size()) {
+    RegPath parent = path;
+    parent.parts.resize(existing);
+    if (at->deny_changes ||
+        !AccessCheck(m_, Security(parent), ObjectKind::kKey, platform::kKEY_CREATE_SUB_KEY)) {
+      return platform::kERROR_ACCESS_DENIED;
+    }
+  }
   bool made = false;
-  for (std::size_t i = existing; i < path.parts.size(); ++i) at = Child(*at, path.parts[i], &made);
+  for (std::size_t i = existing; i < path.parts.size(); ++i)
+    at = Child(*at, path.parts[i], &made, TokenOwner(m_));
   if (key) *key = at;
   if (created) *created = made;
   return 0;
@@ -172,8 +187,29 @@ RegKey* RegistryStore::CreateAt(HKEY root, std::u16string_view path) {
   auto p = Resolve(root, path);
   if (!p) return nullptr;
   RegKey* key = Hive(p->hive);
-  for (const auto& part : p->parts) key = Child(*key, part, nullptr);
+  for (const auto& part : p->parts) key = Child(*key, part, nullptr, kSidAdministrators);
   return key;
+}
+
+SimSecurity RegistryStore::Security(const RegPath& path) {
+  if (const RegKey* key = Find(path); key && key->security) return *key->security;
+  // A user's hive belongs to that user ("S-1-5-21-...", and its "..._Classes" twin).
+  std::string personal;
+  if (path.hive == RegPath::Hive::kUsers && !path.parts.empty() &&
+      path.parts[0].starts_with(u"S-1-5-21-")) {
+    personal = Utf8(path.parts[0].substr(0, path.parts[0].find(u'_')));
+  }
+  return DefaultSecurity(ObjectKind::kKey, personal);
+}
+
+void RegistryStore::SetSecurity(HKEY root, std::u16string_view path, const SimSecurity& security) {
+  if (RegKey* key = CreateAt(root, path)) key->security = std::make_shared<SimSecurity>(security);
+}
+
+std::optional<SimSecurity> RegistryStore::GetSecurity(HKEY root, std::u16string_view path) {
+  const std::optional<RegPath> p = Resolve(root, path);
+  if (!p || !Find(*p)) return std::nullopt;
+  return Security(*p);
 }
 
 void RegistryStore::SetValue(HKEY root, std::u16string_view path, std::u16string_view name,

@@ -22,6 +22,7 @@
 namespace kes::sim {
 
 class Machine;
+struct SimSecurity;  // access_control.h
 
 struct RegValue {
   std::u16string name;  // as first written; "" is the default value
@@ -36,6 +37,9 @@ struct RegKey {
   std::vector<RegValue> values;  // in order of creation
   bool deny_changes = false;     // values, sub-keys and the key itself refuse changes (5)
   bool deny_write_open = false;  // opening with any write right is refused (5)
+  // Owner and DACL set on this key or inherited when it was made below one that had them; null:
+  // the default security of its place (access_control.h).
+  std::shared_ptr<SimSecurity> security;
 
   RegKey* FindSub(std::u16string_view sub) const;
   RegValue* FindValue(std::u16string_view value_name);
@@ -82,6 +86,8 @@ class RegistryStore {
   // Removes the key at `path` and everything below it. False when it does not exist or is a
   // hive root.
   bool DeleteTree(const RegPath& path);
+  // The owner and DACL that hold for the key at `path` (its own, else the default of its place).
+  SimSecurity Security(const RegPath& path);
 
   // ---- setup and inspection for tests and simulated tools (stored places, no views) ---------
   // `root` is a predefined root, `path` relative to it ("" = the root itself).
@@ -121,6 +127,11 @@ class RegistryStore {
   void DenyWriteOpen(platform::HKEY root, std::u16string_view path);
   // Lifts both denials.
   void AllowAccess(platform::HKEY root, std::u16string_view path);
+  // Gives the key (created when absent) this owner and DACL; its sub-keys keep theirs, as
+  // RegSetKeySecurity leaves them. Keys made below it later inherit from it.
+  void SetSecurity(platform::HKEY root, std::u16string_view path, const SimSecurity& security);
+  // The owner and DACL that hold for the key; nullopt when it does not exist.
+  std::optional<SimSecurity> GetSecurity(platform::HKEY root, std::u16string_view path);
 
  private:
   RegKey* Hive(RegPath::Hive hive) const;

@@ -2,16 +2,17 @@
 // (Machine::token) and the local accounts and groups (accounts.h), with Windows' return values
 // and last errors. Only the calling process's own token can be opened, which is all the program
 // asks for; SIDs and network-management buffers are real allocations, counted in
-// Machine::security_allocations until they are freed.
+// Machine::security_allocations until they are freed. SIDs, ACLs and descriptors are Windows'
+// binary records (access_control.h reads and writes them).
 #include <algorithm>
-#include <array>
-#include <initializer_list>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/base/u16.h"
+#include "platform/sim/access_control.h"
 #include "platform/sim/accounts.h"
 #include "platform/sim/machine.h"
 
@@ -91,15 +92,31 @@ struct TokenObject final : KernelObject {
   DWORD access;
 };
 
-// A SID as AllocateAndInitializeSid builds it.
-struct SimSid {
-  std::array<std::uint8_t, 6> authority{};
-  std::vector<DWORD> sub_authorities;
-  bool Is(std::initializer_list<DWORD> subs) const {
-    return authority == std::array<std::uint8_t, 6>{0, 0, 0, 0, 0, 5} &&
-           std::equal(sub_authorities.begin(), sub_authorities.end(), subs.begin(), subs.end());
+constexpr std::size_t kMaxSidBytes = 8 + 4 * 15;
+
+std::string TextOfSid(PSID sid) {
+  return SidText(static_cast<const std::uint8_t*>(sid), kMaxSidBytes);
+}
+
+// Reads the header of a binary ACL; false for one that is not.
+bool AclHeader(PACL acl, WORD* size, WORD* count) {
+  const auto* b = static_cast<const std::uint8_t*>(acl);
+  if (!b || (b[0] != 2 && b[0] != 4)) return false;
+  *size = static_cast<WORD>(b[2] | (b[3] << 8));
+  *count = static_cast<WORD>(b[4] | (b[5] << 8));
+  return *size >= 8;
+}
+// Bytes used by the first `count` ACEs of an ACL (header included); 0 for a broken one.
+std::size_t AclUsed(const std::uint8_t* b, WORD size, WORD count) {
+  std::size_t at = 8;
+  for (WORD i = 0; i < count; ++i) {
+    if (at + 4 > size) return 0;
+    const WORD ace = static_cast<WORD>(b[at + 2] | (b[at + 3] << 8));
+    if (ace < 4 || at + ace > size) return 0;
+    at += ace;
   }
-};
+  return at;
+}
 
 // One network-management buffer: the record first (its address is what the caller gets), then
 // the texts its pointers point into.
@@ -209,11 +226,13 @@ class SimSecurityApi final : public SecurityApi {
                                 DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) override {
     if (Fail("AllocateAndInitializeSid")) return 0;
     if (!authority || !sid || count < 1 || count > 8) return Error(kERROR_INVALID_PARAMETER, 0);
-    auto made = std::make_unique<SimSid>();
-    std::copy(std::begin(authority->Value), std::end(authority->Value), made->authority.begin());
+    auto* made = new std::uint8_t[8 + 4 * count];
+    made[0] = 1;
+    made[1] = count;
+    std::copy(std::begin(authority->Value), std::end(authority->Value), made + 2);
     const DWORD subs[] = {sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7};
-    made->sub_authorities.assign(subs, subs + count);
-    *sid = made.release();
+    std::memcpy(made + 8, subs, 4 * count);
+    *sid = made;
     ++m_.security_allocations;
     m_.last_error = 0;
     return 1;
@@ -222,7 +241,7 @@ class SimSecurityApi final : public SecurityApi {
   PSID FreeSid(PSID sid) override {
     m_.Gate("FreeSid");  // counted; freeing cannot fail
     if (!sid) return sid;
-    delete static_cast<SimSid*>(sid);
+    delete[] static_cast<std::uint8_t*>(sid);
     --m_.security_allocations;
     return nullptr;
   }
@@ -234,15 +253,15 @@ class SimSecurityApi final : public SecurityApi {
     if (!sid || !is_member) return Error(kERROR_INVALID_PARAMETER, 0);
     // Only an impersonation token can be tested; a primary one (OpenProcessToken's) is refused.
     if (token != 0) return Error(kERROR_NO_IMPERSONATION_TOKEN, 0);
-    const SimSid& s = *static_cast<const SimSid*>(sid);
+    const std::string s = TextOfSid(sid);
     bool member = false;
-    if (s.Is({kSECURITY_BUILTIN_DOMAIN_RID, kDOMAIN_ALIAS_RID_ADMINS})) {
+    if (s == kSidAdministrators) {
       member = TokenHasAdministrators(m_);
-    } else if (s.Is({kSECURITY_BUILTIN_DOMAIN_RID, kDOMAIN_ALIAS_RID_USERS})) {
+    } else if (s == kSidUsers) {
       member = !m_.token.local_system;  // every interactive user is one of the Users
-    } else if (s.Is({kSECURITY_BUILTIN_DOMAIN_RID, kDOMAIN_ALIAS_RID_GUESTS})) {
+    } else if (s == kSidGuests) {
       member = IsGroupMember(m_, u"Guests", m_.user_name);
-    } else if (s.Is({kSECURITY_LOCAL_SYSTEM_RID})) {
+    } else if (s == kSidSystem) {
       member = m_.token.local_system;
     }
     *is_member = member ? 1 : 0;
@@ -307,6 +326,242 @@ class SimSecurityApi final : public SecurityApi {
     net_buffers_.erase(it);
     --m_.security_allocations;
     return kNERR_Success;
+  }
+
+  BOOL LookupAccountNameW(const char16_t* system_name, const char16_t* account_name, PSID sid,
+                          DWORD* sid_size, char16_t* domain, DWORD* domain_size,
+                          SID_NAME_USE* use) override {
+    if (Fail("LookupAccountNameW")) return 0;
+    if (!account_name || !sid_size || !domain_size) return Error(kERROR_INVALID_PARAMETER, 0);
+    if (system_name && *system_name && !IsThisComputer(Utf8(system_name).c_str()))
+      return Error(kRPC_S_SERVER_UNAVAILABLE, 0);
+    const std::optional<AccountSid> found = LookupAccount(m_, account_name);
+    if (!found) return Error(kERROR_NONE_MAPPED, 0);
+    const std::vector<std::uint8_t> bytes = SidBytes(found->sid);
+    const auto sid_needed = static_cast<DWORD>(bytes.size());
+    const auto domain_needed = static_cast<DWORD>(found->domain.size() + 1);
+    if (!sid || !domain || *sid_size < sid_needed || *domain_size < domain_needed) {
+      *sid_size = sid_needed;
+      *domain_size = domain_needed;
+      return Error(kERROR_INSUFFICIENT_BUFFER, 0);
+    }
+    std::memcpy(sid, bytes.data(), bytes.size());
+    std::copy(found->domain.begin(), found->domain.end(), domain);
+    domain[found->domain.size()] = 0;
+    *sid_size = sid_needed;
+    *domain_size = domain_needed - 1;
+    if (use) *use = found->use;
+    m_.last_error = 0;
+    return 1;
+  }
+
+  DWORD GetLengthSid(PSID sid) override {
+    m_.Gate("GetLengthSid");  // counted; it cannot fail
+    const auto* b = static_cast<const std::uint8_t*>(sid);
+    return b ? 8u + 4u * b[1] : 0u;
+  }
+
+  BOOL EqualSid(PSID sid1, PSID sid2) override {
+    if (Fail("EqualSid")) return 0;
+    m_.last_error = 0;
+    const std::string a = TextOfSid(sid1);
+    return !a.empty() && a == TextOfSid(sid2) ? 1 : 0;
+  }
+
+  BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) override {
+    if (Fail("InitializeSecurityDescriptor")) return 0;
+    if (revision != kSECURITY_DESCRIPTOR_REVISION) return Error(kERROR_UNKNOWN_REVISION, 0);
+    *static_cast<SECURITY_DESCRIPTOR*>(descriptor) = SECURITY_DESCRIPTOR{};
+    static_cast<SECURITY_DESCRIPTOR*>(descriptor)->Revision = 1;
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL* present, PACL* dacl,
+                                 BOOL* defaulted) override {
+    if (Fail("GetSecurityDescriptorDacl")) return 0;
+    auto* b = static_cast<std::uint8_t*>(descriptor);
+    if (!b || b[0] != kSECURITY_DESCRIPTOR_REVISION) return Error(kERROR_UNKNOWN_REVISION, 0);
+    const WORD control = static_cast<WORD>(b[2] | (b[3] << 8));
+    *present = (control & kSE_DACL_PRESENT) ? 1 : 0;
+    *defaulted = (control & 0x8) ? 1 : 0;  // SE_DACL_DEFAULTED
+    if (control & kSE_SELF_RELATIVE) {
+      DWORD offset = 0;
+      std::memcpy(&offset, b + 16, 4);
+      *dacl = offset ? b + offset : nullptr;
+    } else {
+      *dacl = static_cast<SECURITY_DESCRIPTOR*>(descriptor)->Dacl;
+    }
+    if (!*present) *dacl = nullptr;
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl,
+                                 BOOL defaulted) override {
+    if (Fail("SetSecurityDescriptorDacl")) return 0;
+    auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    if (sd->Revision != kSECURITY_DESCRIPTOR_REVISION) return Error(kERROR_UNKNOWN_REVISION, 0);
+    if (sd->Control & kSE_SELF_RELATIVE) return Error(kERROR_INVALID_SECURITY_DESCR, 0);
+    sd->Control = static_cast<WORD>(sd->Control & ~(kSE_DACL_PRESENT | 0x8));
+    if (present) {
+      sd->Control = static_cast<WORD>(sd->Control | kSE_DACL_PRESENT | (defaulted ? 0x8 : 0));
+      sd->Dacl = dacl;
+    } else {
+      sd->Dacl = nullptr;
+    }
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, WORD* control,
+                                    DWORD* revision) override {
+    if (Fail("GetSecurityDescriptorControl")) return 0;
+    const auto* b = static_cast<const std::uint8_t*>(descriptor);
+    *revision = b[0];
+    *control = static_cast<WORD>(b[2] | (b[3] << 8));
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor, WORD mask,
+                                    WORD bits) override {
+    if (Fail("SetSecurityDescriptorControl")) return 0;
+    constexpr WORD kSettable = 0x3F00 | 0x4000;  // inheritance bits and SE_RM_CONTROL_VALID
+    if ((mask & ~kSettable) || (bits & ~kSettable)) return Error(kERROR_INVALID_PARAMETER, 0);
+    auto* b = static_cast<std::uint8_t*>(descriptor);
+    const WORD control = static_cast<WORD>(((b[2] | (b[3] << 8)) & ~mask) | (bits & mask));
+    b[2] = static_cast<std::uint8_t>(control);
+    b[3] = static_cast<std::uint8_t>(control >> 8);
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL GetAclInformation(PACL acl, void* info, DWORD info_length, DWORD info_class) override {
+    if (Fail("GetAclInformation")) return 0;
+    if (info_class != kAclSizeInformation) return Error(kERROR_INVALID_PARAMETER, 0);
+    if (info_length < sizeof(ACL_SIZE_INFORMATION)) return Error(kERROR_INSUFFICIENT_BUFFER, 0);
+    WORD size = 0;
+    WORD count = 0;
+    if (!AclHeader(acl, &size, &count)) return Error(kERROR_INVALID_ACL, 0);
+    const std::size_t used = AclUsed(static_cast<const std::uint8_t*>(acl), size, count);
+    if (!used) return Error(kERROR_INVALID_ACL, 0);
+    auto* out = static_cast<ACL_SIZE_INFORMATION*>(info);
+    out->AceCount = count;
+    out->AclBytesInUse = static_cast<DWORD>(used);
+    out->AclBytesFree = static_cast<DWORD>(size - used);
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL InitializeAcl(PACL acl, DWORD length, DWORD revision) override {
+    if (Fail("InitializeAcl")) return 0;
+    if (length < 8) return Error(kERROR_INSUFFICIENT_BUFFER, 0);
+    if (revision != 2 && revision != 4) return Error(kERROR_INVALID_ACL, 0);
+    if (length > 0xFFFC) return Error(kERROR_INVALID_PARAMETER, 0);
+    length &= ~DWORD{3};
+    auto* b = static_cast<std::uint8_t*>(acl);
+    std::memset(b, 0, 8);
+    b[0] = static_cast<std::uint8_t>(revision);
+    b[2] = static_cast<std::uint8_t>(length);
+    b[3] = static_cast<std::uint8_t>(length >> 8);
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL AddAce(PACL acl, DWORD, DWORD start_index, const void* ace_list, DWORD length) override {
+    if (Fail("AddAce")) return 0;
+    WORD size = 0;
+    WORD count = 0;
+    if (!AclHeader(acl, &size, &count) || !ace_list) return Error(kERROR_INVALID_ACL, 0);
+    auto* b = static_cast<std::uint8_t*>(acl);
+    const std::size_t used = AclUsed(b, size, count);
+    // The list must be whole ACEs.
+    const auto* list = static_cast<const std::uint8_t*>(ace_list);
+    WORD added = 0;
+    for (std::size_t at = 0; at < length; ++added) {
+      const WORD ace = at + 4 <= length ? static_cast<WORD>(list[at + 2] | (list[at + 3] << 8)) : 0;
+      if (ace < 4 || at + ace > length) return Error(kERROR_INVALID_ACL, 0);
+      at += ace;
+    }
+    if (!used) return Error(kERROR_INVALID_ACL, 0);
+    if (used + length > size) return Error(kERROR_INSUFFICIENT_BUFFER, 0);
+    const WORD index = start_index >= count ? count : static_cast<WORD>(start_index);
+    const std::size_t insert_at = AclUsed(b, size, index);
+    std::memmove(b + insert_at + length, b + insert_at, used - insert_at);
+    std::memcpy(b + insert_at, list, length);
+    const WORD total = static_cast<WORD>(count + added);
+    b[4] = static_cast<std::uint8_t>(total);
+    b[5] = static_cast<std::uint8_t>(total >> 8);
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL GetAce(PACL acl, DWORD index, void** ace) override {
+    if (Fail("GetAce")) return 0;
+    WORD size = 0;
+    WORD count = 0;
+    if (!AclHeader(acl, &size, &count) || index >= count) return Error(kERROR_INVALID_PARAMETER, 0);
+    auto* b = static_cast<std::uint8_t*>(acl);
+    const std::size_t at = AclUsed(b, size, static_cast<WORD>(index));
+    if (!at) return Error(kERROR_INVALID_ACL, 0);
+    *ace = b + at;
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL AddAccessAllowedAceEx(PACL acl, DWORD, DWORD ace_flags, DWORD mask, PSID sid) override {
+    if (Fail("AddAccessAllowedAceEx")) return 0;
+    constexpr DWORD kValidInheritFlags = 0x1F;
+    if (ace_flags & ~kValidInheritFlags) return Error(kERROR_INVALID_PARAMETER, 0);
+    WORD size = 0;
+    WORD count = 0;
+    if (!AclHeader(acl, &size, &count)) return Error(kERROR_INVALID_ACL, 0);
+    auto* b = static_cast<std::uint8_t*>(acl);
+    const std::size_t used = AclUsed(b, size, count);
+    if (!used) return Error(kERROR_INVALID_ACL, 0);
+    const std::string sid_text = TextOfSid(sid);
+    if (sid_text.empty()) return Error(kERROR_INVALID_SID, 0);
+    const std::vector<std::uint8_t> entry = AclBytes(
+        {{kACCESS_ALLOWED_ACE_TYPE, static_cast<std::uint8_t>(ace_flags), mask, sid_text}});
+    const std::size_t bytes = entry.size() - 8;  // without the ACL header
+    if (used + bytes > size) return Error(kERROR_ALLOTTED_SPACE_EXCEEDED, 0);
+    std::memcpy(b + used, entry.data() + 8, bytes);
+    const WORD total = static_cast<WORD>(count + 1);
+    b[4] = static_cast<std::uint8_t>(total);
+    b[5] = static_cast<std::uint8_t>(total >> 8);
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner,
+                                  BOOL* defaulted) override {
+    if (Fail("GetSecurityDescriptorOwner")) return 0;
+    auto* b = static_cast<std::uint8_t*>(descriptor);
+    if (!b || b[0] != kSECURITY_DESCRIPTOR_REVISION) return Error(kERROR_UNKNOWN_REVISION, 0);
+    const WORD control = static_cast<WORD>(b[2] | (b[3] << 8));
+    if (control & kSE_SELF_RELATIVE) {
+      DWORD offset = 0;
+      std::memcpy(&offset, b + 4, 4);
+      *owner = offset ? b + offset : nullptr;
+    } else {
+      *owner = static_cast<SECURITY_DESCRIPTOR*>(descriptor)->Owner;
+    }
+    *defaulted = (control & 0x1) ? 1 : 0;  // SE_OWNER_DEFAULTED
+    m_.last_error = 0;
+    return 1;
+  }
+
+  BOOL SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner,
+                                  BOOL defaulted) override {
+    if (Fail("SetSecurityDescriptorOwner")) return 0;
+    auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    if (sd->Revision != kSECURITY_DESCRIPTOR_REVISION) return Error(kERROR_UNKNOWN_REVISION, 0);
+    if (sd->Control & kSE_SELF_RELATIVE) return Error(kERROR_INVALID_SECURITY_DESCR, 0);
+    sd->Owner = owner;
+    sd->Control = static_cast<WORD>((sd->Control & ~0x1) | (defaulted ? 0x1 : 0));
+    m_.last_error = 0;
+    return 1;
   }
 
  private:

@@ -129,8 +129,24 @@ class Win32FileApi final : public platform::FileApi {
     return ::MoveFileExW(W(existing), target ? W(target) : nullptr, flags);
   }
   BOOL DeleteFileW(const char16_t* name) override { return ::DeleteFileW(W(name)); }
-  BOOL CreateDirectoryW(const char16_t* name) override {
-    return ::CreateDirectoryW(W(name), nullptr);
+  BOOL CreateDirectoryW(const char16_t* name,
+                        const platform::SECURITY_ATTRIBUTES* attributes = nullptr) override {
+    ::SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, FALSE};
+    if (attributes) {
+      sa.lpSecurityDescriptor = attributes->lpSecurityDescriptor;
+      sa.bInheritHandle = attributes->bInheritHandle;
+    }
+    return ::CreateDirectoryW(W(name), attributes ? &sa : nullptr);
+  }
+  BOOL GetFileSecurityW(const char16_t* name, KDWORD info, void* descriptor, KDWORD length,
+                        KDWORD* needed) override {
+    ::DWORD n = 0;
+    const ::BOOL ok = ::GetFileSecurityW(W(name), info, descriptor, length, &n);
+    if (needed) *needed = n;
+    return ok;
+  }
+  BOOL SetFileSecurityW(const char16_t* name, KDWORD info, const void* descriptor) override {
+    return ::SetFileSecurityW(W(name), info, const_cast<void*>(descriptor));
   }
   BOOL RemoveDirectoryW(const char16_t* name) override { return ::RemoveDirectoryW(W(name)); }
   BOOL MakeSureDirectoryPathExists(const char* dir_path) override {

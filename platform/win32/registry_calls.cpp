@@ -109,6 +109,19 @@ class Win32RegistryApi final : public platform::RegistryApi {
     return Status(s);
   }
 
+  platform::LONG RegGetKeySecurity(platform::HKEY key, platform::DWORD info, void* descriptor,
+                                   platform::DWORD* size) override {
+    DWORD n = size ? *size : 0;
+    const LSTATUS s = ::RegGetKeySecurity(ToWin(key), info, descriptor, &n);
+    if (size) *size = n;
+    return Status(s);
+  }
+
+  platform::LONG RegSetKeySecurity(platform::HKEY key, platform::DWORD info,
+                                   const void* descriptor) override {
+    return Status(::RegSetKeySecurity(ToWin(key), info, const_cast<void*>(descriptor)));
+  }
+
   platform::LONG RegCloseKey(platform::HKEY key) override {
     return Status(::RegCloseKey(ToWin(key)));
   }

@@ -33,6 +33,11 @@ static_assert(offsetof(pf::USER_INFO_24, usri24_internet_provider_name) ==
 static_assert(offsetof(pf::USER_INFO_24, usri24_internet_principal_name) ==
               offsetof(::USER_INFO_24, usri24_internet_principal_name));
 
+static_assert(sizeof(pf::SECURITY_DESCRIPTOR) == sizeof(::SECURITY_DESCRIPTOR));
+static_assert(offsetof(pf::SECURITY_DESCRIPTOR, Dacl) == offsetof(::SECURITY_DESCRIPTOR, Dacl));
+static_assert(sizeof(pf::ACL_SIZE_INFORMATION) == sizeof(::ACL_SIZE_INFORMATION));
+static_assert(sizeof(pf::ACE_HEADER) == sizeof(::ACE_HEADER));
+
 ::HANDLE H(pf::HANDLE h) {
   return reinterpret_cast<::HANDLE>(h);
 }
@@ -99,6 +104,100 @@ class Win32SecurityApi final : public pf::SecurityApi {
   }
 
   pf::DWORD NetApiBufferFree(void* buffer) override { return ::NetApiBufferFree(buffer); }
+
+  pf::BOOL LookupAccountNameW(const char16_t* system_name, const char16_t* account_name,
+                              pf::PSID sid, pf::DWORD* sid_size, char16_t* domain,
+                              pf::DWORD* domain_size, pf::SID_NAME_USE* use) override {
+    ::DWORD sid_bytes = sid_size ? *sid_size : 0;
+    ::DWORD domain_chars = domain_size ? *domain_size : 0;
+    ::SID_NAME_USE kind = SidTypeUnknown;
+    const ::BOOL ok = ::LookupAccountNameW(W(system_name), W(account_name), sid, &sid_bytes,
+                                           W(domain), &domain_chars, &kind);
+    if (sid_size) *sid_size = sid_bytes;
+    if (domain_size) *domain_size = domain_chars;
+    if (use) *use = kind;
+    return ok;
+  }
+
+  pf::DWORD GetLengthSid(pf::PSID sid) override { return ::GetLengthSid(sid); }
+  pf::BOOL EqualSid(pf::PSID sid1, pf::PSID sid2) override { return ::EqualSid(sid1, sid2); }
+
+  pf::BOOL InitializeSecurityDescriptor(pf::PSECURITY_DESCRIPTOR descriptor,
+                                        pf::DWORD revision) override {
+    return ::InitializeSecurityDescriptor(descriptor, revision);
+  }
+
+  pf::BOOL GetSecurityDescriptorDacl(pf::PSECURITY_DESCRIPTOR descriptor, pf::BOOL* present,
+                                     pf::PACL* dacl, pf::BOOL* defaulted) override {
+    ::BOOL has = FALSE;
+    ::BOOL by_default = FALSE;
+    ::PACL acl = nullptr;
+    const ::BOOL ok = ::GetSecurityDescriptorDacl(descriptor, &has, &acl, &by_default);
+    if (present) *present = has;
+    if (defaulted) *defaulted = by_default;
+    if (dacl) *dacl = acl;
+    return ok;
+  }
+
+  pf::BOOL SetSecurityDescriptorDacl(pf::PSECURITY_DESCRIPTOR descriptor, pf::BOOL present,
+                                     pf::PACL dacl, pf::BOOL defaulted) override {
+    return ::SetSecurityDescriptorDacl(descriptor, present, static_cast<::PACL>(dacl), defaulted);
+  }
+
+  pf::BOOL GetSecurityDescriptorControl(pf::PSECURITY_DESCRIPTOR descriptor, pf::WORD* control,
+                                        pf::DWORD* revision) override {
+    ::SECURITY_DESCRIPTOR_CONTROL bits = 0;
+    ::DWORD rev = 0;
+    const ::BOOL ok = ::GetSecurityDescriptorControl(descriptor, &bits, &rev);
+    if (control) *control = bits;
+    if (revision) *revision = rev;
+    return ok;
+  }
+
+  pf::BOOL SetSecurityDescriptorControl(pf::PSECURITY_DESCRIPTOR descriptor, pf::WORD mask,
+                                        pf::WORD bits) override {
+    return ::SetSecurityDescriptorControl(descriptor, mask, bits);
+  }
+
+  pf::BOOL GetAclInformation(pf::PACL acl, void* info, pf::DWORD info_length,
+                             pf::DWORD info_class) override {
+    return ::GetAclInformation(static_cast<::PACL>(acl), info, info_length,
+                               static_cast<::ACL_INFORMATION_CLASS>(info_class));
+  }
+
+  pf::BOOL InitializeAcl(pf::PACL acl, pf::DWORD length, pf::DWORD revision) override {
+    return ::InitializeAcl(static_cast<::PACL>(acl), length, revision);
+  }
+
+  pf::BOOL AddAce(pf::PACL acl, pf::DWORD revision, pf::DWORD start_index, const void* ace_list,
+                  pf::DWORD length) override {
+    return ::AddAce(static_cast<::PACL>(acl), revision, start_index, const_cast<void*>(ace_list),
+                    length);
+  }
+
+  pf::BOOL GetAce(pf::PACL acl, pf::DWORD index, void** ace) override {
+    return ::GetAce(static_cast<::PACL>(acl), index, ace);
+  }
+
+  pf::BOOL AddAccessAllowedAceEx(pf::PACL acl, pf::DWORD revision, pf::DWORD ace_flags,
+                                 pf::DWORD mask, pf::PSID sid) override {
+    return ::AddAccessAllowedAceEx(static_cast<::PACL>(acl), revision, ace_flags, mask, sid);
+  }
+
+  pf::BOOL GetSecurityDescriptorOwner(pf::PSECURITY_DESCRIPTOR descriptor, pf::PSID* owner,
+                                      pf::BOOL* defaulted) override {
+    ::PSID sid = nullptr;
+    ::BOOL by_default = FALSE;
+    const ::BOOL ok = ::GetSecurityDescriptorOwner(descriptor, &sid, &by_default);
+    if (owner) *owner = sid;
+    if (defaulted) *defaulted = by_default;
+    return ok;
+  }
+
+  pf::BOOL SetSecurityDescriptorOwner(pf::PSECURITY_DESCRIPTOR descriptor, pf::PSID owner,
+                                      pf::BOOL defaulted) override {
+    return ::SetSecurityDescriptorOwner(descriptor, owner, defaulted);
+  }
 };
 
 }  // namespace
