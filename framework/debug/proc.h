@@ -105,6 +105,12 @@ class Proc {
                       const Value& expected_api = {}) const {
     return dLogAPI(id_, api, vars, expected_api);
   }
+  // LogAPI for a platform call that reports failure; one that failed without setting an error
+  // code still leaves a note.
+  void LogFailedCall(std::u16string_view api, std::u16string_view vars = {}) const {
+    if (LogAPI(api, vars) == 0)
+      Log(std::u16string(api) + u" failed without a system error code.", Event_Normal, vars);
+  }
   // The procedure's error handler; returns the last system error, else the run-time error number.
   std::int32_t LogErrHandler(std::u16string_view msg, std::u16string_view vars = {},
                              const Value& expected_rt = {}, const Value& expected_api = {}) const {

@@ -3,17 +3,107 @@
 // named as the rest of the system knows it; start-up fills most of them once and everything
 // else reads them freely. A fact nothing assigns keeps its initial value (empty, 0, false).
 // Groups and their order follow the catalogue, so a dump of the object reads group by group.
+//
+// Beyond the facts it keeps the user lists (profile folders on disk, accounts WMI reports), a
+// test for paths on another installation's partition, a comparison with the program's own
+// version and the purge of the configuration folder (environment.cpp); those operations are
+// traced under "App_Env" and never throw.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "framework/debug/class_sync.h"
+#include "framework/util/keyed_texts.h"
 #include "framework/util/value.h"
 
 namespace kes {
 
-class AppEnv {
+// A fact that accepts only its first assignment; later ones are ignored.
+template <class T>
+class FirstAssignment {
  public:
+  FirstAssignment& operator=(T value) {
+    if (!assigned_) {
+      value_ = value;
+      assigned_ = true;
+    }
+    return *this;
+  }
+  operator T() const { return value_; }
+
+ private:
+  T value_{};
+  bool assigned_ = false;
+};
+
+// A list of texts that is "the empty text" until it is first made (nullopt), then an array.
+using TextArray = std::optional<std::vector<std::u16string>>;
+
+class AppEnv : public AppClassSync {
+ public:
+  // ---- user lists ------------------------------------------------------------------------
+  // Profile folders, read from Dir_UserProfilesParent by Refresh_UserList_by_DirName: folder
+  // names, full paths and paths with a trailing "\", each also without the common folders
+  // (LocalService, NetworkService, Default, Default User, Default.migrated, All Users, Public).
+  const TextArray& UserListArr_by_DirName() const { return profile_arrays_[kNames]; }
+  const TextArray& UserListArr_by_DirName_NoCommonDirs() const {
+    return profile_arrays_[kNamesNoCommon];
+  }
+  const TextArray& Dir_UserProfilesArr() const { return profile_arrays_[kDirs]; }
+  const TextArray& Dir_UserProfilesArr_NoCommonDirs() const {
+    return profile_arrays_[kDirsNoCommon];
+  }
+  const TextArray& DirBS_UserProfilesArr() const { return profile_arrays_[kDirsBS]; }
+  const TextArray& DirBS_UserProfilesArr_NoCommonDirs() const {
+    return profile_arrays_[kDirsBSNoCommon];
+  }
+  void Dir_UserProfilesArr(std::vector<std::u16string> the_array) {
+    profile_arrays_[kDirs] = std::move(the_array);
+  }
+  void Dir_UserProfilesArr_NoCommonDirs(std::vector<std::u16string> the_array) {
+    profile_arrays_[kDirsNoCommon] = std::move(the_array);
+  }
+  void DirBS_UserProfilesArr(std::vector<std::u16string> the_array) {
+    profile_arrays_[kDirsBS] = std::move(the_array);
+  }
+  void DirBS_UserProfilesArr_NoCommonDirs(std::vector<std::u16string> the_array) {
+    profile_arrays_[kDirsBSNoCommon] = std::move(the_array);
+  }
+  // Rebuilds the six profile lists from the folders directly in Dir_UserProfilesParent, in the
+  // order the search lists them. A failed search leaves them empty.
+  void Refresh_UserList_by_DirName();
+
+  // Local user accounts as WMI reports them (no value until Refresh_UserList_WMI ran): enabled,
+  // not degraded, real users only (WMI_GetUserList). A failed query leaves the list empty.
+  const TextArray& UserListArr_WMI() const { return wmi_array_; }
+  bool UserListArr_WMI_Was_Triggered() const { return wmi_triggered_; }
+  void Refresh_UserList_WMI();
+
+  // ---- other operations ------------------------------------------------------------------
+  // True when `path` lies on a drive other than SystemDrive (another installation's partition);
+  // false on the system drive and when `path` names no drive (a UNC path, "").
+  bool IsOfflinePartition(std::u16string_view path);
+  // True when `test_ver` is a newer version than AppVer_Full (FileVersionStringCompare with the
+  // missing fourth number inserted); false for "" and for an equal or older one.
+  bool IsVersionNewerThanMe(std::u16string_view test_ver);
+  // Deletes the *.cfg files of AppPath_Config, `recursion_level` folders deep, except those whose
+  // names contain "_Debug"; nothing when AppPath_Config is empty.
+  void Purge_ConfigPath(std::int32_t recursion_level = 0);
+  // Remembers a control ID; a second one of the same text is ignored.
+  void List_Encrypted_PersistFormControlData_AddItem(std::u16string_view control_id);
+  const KeyedTexts& PersistFormControlIDs() const { return control_ids_; }
+
+  // App_ClassSync: drops every list once (TerminateApp calls it before the object goes).
+  void CleanUp() override;
+
+  // Registry hives the system has loaded; set and read freely.
+  std::vector<std::u16string> RegHives_LoadedArr;
+
   // ---- App Version -----------------------------------------------------------------------
   std::u16string AppVer_VB;            // major.minor.revision of the program itself
   std::u16string AppVer_Full;          // file version from the version resource
@@ -23,9 +113,7 @@ class AppEnv {
   bool AppVer_FastTrack = false;       // "Comments" of the version resource holds FastTrack
 
   // ---- App Identity ----------------------------------------------------------------------
-  // App_Identity and AppInst_SkipAutoUpdateChecks accept only their first assignment once the
-  // environment object's own operations arrive; until then nothing assigns them.
-  std::int32_t App_Identity = 0;
+  FirstAssignment<std::int32_t> App_Identity;
   std::u16string AppTitle;                    // window title without version
   std::u16string AppTitle_WithVersionFull;    // window title with "  v" & AppVer_Full
   std::u16string AppTitle_Basic;              // application title, " " replaced by "_"
@@ -54,7 +142,7 @@ class AppEnv {
   std::u16string AppInst_Mutex_NameString;
   std::u16string AppInst_CommandLineArgs_String;  // argument text after the program's path
   bool Disable_WMI_Queries = false;
-  bool AppInst_SkipAutoUpdateChecks = false;
+  FirstAssignment<bool> AppInst_SkipAutoUpdateChecks;
 
   // ---- App Executable --------------------------------------------------------------------
   std::u16string AppEXE;               // C:\Tools\Kestrune.exe
@@ -274,6 +362,18 @@ class AppEnv {
   std::u16string Name_DomainNamePhysical;
   std::u16string Name_NetBIOSPhysical;
   std::u16string Name_DnsFullyQualifiedPhysical;
+
+ private:
+  enum ProfileList { kNames, kNamesNoCommon, kDirs, kDirsNoCommon, kDirsBS, kDirsBSNoCommon };
+  static constexpr std::size_t kProfileLists = 6;
+
+  bool alive_ = true;
+  std::array<KeyedTexts, kProfileLists> profile_lists_;
+  std::array<TextArray, kProfileLists> profile_arrays_;
+  KeyedTexts wmi_users_;
+  TextArray wmi_array_;
+  bool wmi_triggered_ = false;
+  KeyedTexts control_ids_;
 };
 
 }  // namespace kes

@@ -244,8 +244,11 @@ void InitEnv_ExecutableFacts() {
   InitEnv_SetExecutableFacts(*Ctx().env);
 }
 
-// Whether the program's folder accepts new files comes with the file operations' write test.
-void InitEnv_AppPathWritable() {}
+// Whether the program's folder accepts new files: a probe file made there and removed again.
+void InitEnv_AppPathWritable() {
+  AppEnv& env = *Ctx().env;
+  env.AppPath_IsWritable = !env.AppPath.empty() && HasWriteAccess(env.AppPath);
+}
 
 // Dir_UserProfilesParent, UserDir_CurrentUser_Temp, the user and all-users shell folders with
 // their NameDir facts and the default user's profile from the special-folder reader.
@@ -684,7 +687,7 @@ void TerminateApp(std::int32_t exit_code, bool skip_cleanup) {
   const bool is_ide = ctx.env && ctx.env->AppInst_IsIDE;
   if (!skip_cleanup) {
     Quietly(kInitAppSource, u"CleanupDebug", [&] { debug::CleanupDebug(); });
-    ctx.env.reset();
+    ReleaseObject(ctx.env);
     for (auto& c : ctx.common->Collections) c.reset();
     // The framework's COM start-up is not part of this build, so there is nothing to shut down.
     if (ctx.common->Shell32 != 0) {

@@ -1,5 +1,7 @@
 #include "framework/env/wmi.h"
 
+#include <vector>
+
 #include "framework/debug/proc.h"
 #include "framework/env/context.h"
 #include "framework/env/environment.h"
@@ -103,6 +105,33 @@ std::u16string WMI_GetWinSKU(std::int32_t& found_sku) {
   p.ReturnedByRef({u"lFoundSKU", found_sku});
   p.Result(result);
   return result;
+}
+
+void WMI_GetUserList(KeyedTexts& users, bool skip_disabled, bool skip_degraded,
+                     bool skip_non_user_accounts) {
+  Proc p(kModule, u"WMI_GetUserList", Kind::Sub);
+  p.Args({u"bSkipDisabled", skip_disabled, u"bSkipDegraded", skip_degraded, u"bSkipNonUserAccounts",
+          skip_non_user_accounts});
+  p.Step([&] {
+    std::vector<platform::WmiUserAccount> accounts;
+    const platform::LONG hr = OS().sys.WmiQueryUserAccounts(&accounts);
+    if (hr != 0) {
+      p.LogAPI(u"winmgmts: Win32_UserAccount", u"HRESULT=&H" + Hex(static_cast<std::uint32_t>(hr)));
+      return;
+    }
+    for (const platform::WmiUserAccount& account : accounts) {
+      const bool skipped =
+          (skip_non_user_accounts && (account.SIDType != 1 || account.AccountType != 512 ||
+                                      account.Name.starts_with(u"VUSR_"))) ||
+          (skip_disabled && account.Disabled) || (skip_degraded && account.Status == u"Degraded");
+      if (skipped) {
+        p.Log(u"Skipped account " + account.Name, debug::Event_Verbose);
+        continue;
+      }
+      users.Add(account.Name, account.Name);
+    }
+  });
+  p.Created({u"lUserCount", static_cast<std::int32_t>(users.Count())});
 }
 
 }  // namespace kes

@@ -5,7 +5,7 @@
 
 #include "framework/debug/proc.h"
 #include "framework/env/context.h"
-#include "framework/fs/dir_listing.h"
+#include "framework/fs/dir_list.h"
 #include "framework/fs/files.h"
 #include "framework/fs/files_internal.h"
 #include "framework/registry/permissions.h"
@@ -156,7 +156,7 @@ bool CopyFiles(std::u16string_view source_path, std::u16string_view dest_path,
   files_to_copy = 0;
   copy_failures = 0;
   p.Step([&] {
-    DirListing list;
+    FsDirList list;
     if (!DirExist(source_path)) {
       p.Log(u"Source path doesn't exist!", debug::Event_Normal,
             VarsToText({u"Source_Path", source_path}));
@@ -191,7 +191,7 @@ bool CopyFiles(std::u16string_view source_path, std::u16string_view dest_path,
 
     const std::u16string source_bs = WithBackslash(source_path);
     const std::u16string dest_bs = WithBackslash(dest_path);
-    for (const std::u16string& path_and_file : list.MatchingFilesFullPath()) {
+    for (const std::u16string& path_and_file : list.MatchingFilesFullPath().Items()) {
       const std::u16string dest_path_and_name = dest_bs + path_and_file.substr(source_bs.size());
       if (!FileCopy(path_and_file, dest_path_and_name, overwrite_existing_files, true, same_dest)) {
         ++copy_failures;

@@ -7,7 +7,7 @@
 #include "framework/debug/tracing.h"
 #include "framework/env/context.h"
 #include "framework/env/environment.h"
-#include "framework/fs/dir_listing.h"
+#include "framework/fs/dir_list.h"
 #include "framework/fs/files.h"
 #include "framework/util/strings.h"
 #include "platform/base/u16.h"
@@ -240,7 +240,7 @@ void DeleteFilesInPath(std::u16string_view path, std::u16string_view file_mask,
   std::u16string succeeded;
   std::u16string failed;
   p.Step([&] {
-    DirListing search;
+    FsDirList search;
     search.AddSearchPath(path);
     search.AddFileMask(file_mask);
     search.RecursionLevel = recursion_level;
@@ -250,7 +250,7 @@ void DeleteFilesInPath(std::u16string_view path, std::u16string_view file_mask,
       p.Log(u"File not found!", debug::Event_Normal, u"sFileMask=" + std::u16string(file_mask));
       return;
     }
-    for (const std::u16string& file : search.MatchingFilesFullPath()) {
+    for (const std::u16string& file : search.MatchingFilesFullPath().Items()) {
       std::u16string& list = FileDelete(file) ? succeeded : failed;
       if (!list.empty()) list += u"\r\n";
       list += file;

@@ -33,9 +33,36 @@ CalendarTime CalendarOf(const platform::SYSTEMTIME& st) {
   return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
-// Logs a failed system call; a call that failed without setting a code still leaves a trace.
-void LogFailedCall(const debug::Proc& p, std::u16string_view api) {
-  if (p.LogAPI(api) == 0) p.Log(std::u16string(api) + u" failed without a system error code.");
+enum class ZoneDirection { kToLocal, kToUTC };
+
+// Converts `in` between UTC and local time under the machine's time-zone rules for the year of
+// `in` (before Vista: the rules Windows has for now); true with `out` set, false (the failing
+// call logged, `out` untouched) otherwise.
+bool ConvertInZone(const debug::Proc& p, const platform::SYSTEMTIME& in, platform::SYSTEMTIME& out,
+                   ZoneDirection direction) {
+  auto& sys = OS().sys;
+  platform::TIME_ZONE_INFORMATION tz;
+  if (WinVistaOrNewer()) {
+    if (!sys.GetTimeZoneInformationForYear(in.wYear, &tz)) {
+      p.LogFailedCall(u"GetTimeZoneInformationForYear");
+      return false;
+    }
+  } else if (sys.GetTimeZoneInformation(&tz) == 0xFFFFFFFFu) {
+    p.LogFailedCall(u"GetTimeZoneInformation");
+    return false;
+  }
+  platform::SYSTEMTIME converted;
+  if (direction == ZoneDirection::kToLocal) {
+    if (!sys.SystemTimeToTzSpecificLocalTime(&tz, &in, &converted)) {
+      p.LogFailedCall(u"SystemTimeToTzSpecificLocalTime");
+      return false;
+    }
+  } else if (!sys.TzSpecificLocalTimeToSystemTime(&tz, &in, &converted)) {
+    p.LogFailedCall(u"TzSpecificLocalTimeToSystemTime");
+    return false;
+  }
+  out = converted;
+  return true;
 }
 
 }  // namespace
@@ -79,12 +106,12 @@ std::u16string TimeLocaltoUTC(const Value& date) {
     auto& sys = OS().sys;
     platform::FILETIME local_ft, utc_ft;
     if (!sys.SystemTimeToFileTime(&local_st, &local_ft))
-      return LogFailedCall(p, u"SystemTimeToFileTime");
+      return p.LogFailedCall(u"SystemTimeToFileTime");
     if (!sys.LocalFileTimeToFileTime(&local_ft, &utc_ft))
-      return LogFailedCall(p, u"LocalFileTimeToFileTime");
+      return p.LogFailedCall(u"LocalFileTimeToFileTime");
     platform::SYSTEMTIME utc_st;
     if (!sys.FileTimeToSystemTime(&utc_ft, &utc_st))
-      return LogFailedCall(p, u"FileTimeToSystemTime");
+      return p.LogFailedCall(u"FileTimeToSystemTime");
     Date utc;
     if (!SystemTimeToDate(utc_st, utc)) return;
     result = FormatGeneralDate(utc);
@@ -154,22 +181,19 @@ bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& utc,
   debug::Proc p(kModule, u"SystemTimeUTC_To_SystemTimeLocal", debug::Kind::Function);
   p.Args({u"stUTC", SystemTimeText(utc)});
   bool ok = false;
-  p.Step([&] {
-    auto& sys = OS().sys;
-    platform::TIME_ZONE_INFORMATION tz;
-    if (WinVistaOrNewer()) {
-      if (!sys.GetTimeZoneInformationForYear(utc.wYear, &tz))
-        return LogFailedCall(p, u"GetTimeZoneInformationForYear");
-    } else if (sys.GetTimeZoneInformation(&tz) == 0xFFFFFFFFu) {
-      return LogFailedCall(p, u"GetTimeZoneInformation");
-    }
-    platform::SYSTEMTIME converted;
-    if (!sys.SystemTimeToTzSpecificLocalTime(&tz, &utc, &converted))
-      return LogFailedCall(p, u"SystemTimeToTzSpecificLocalTime");
-    local = converted;
-    ok = true;
-  });
+  p.Step([&] { ok = ConvertInZone(p, utc, local, ZoneDirection::kToLocal); });
   p.Vars(debug::Var_ReturnedByRef, {u"stLocal", SystemTimeText(local)});
+  p.Result(ok);
+  return ok;
+}
+
+bool SystemTimeLocal_To_SystemTimeUTC(const platform::SYSTEMTIME& local,
+                                      platform::SYSTEMTIME& utc) {
+  debug::Proc p(kModule, u"SystemTimeLocal_To_SystemTimeUTC", debug::Kind::Function);
+  p.Args({u"stLocal", SystemTimeText(local)});
+  bool ok = false;
+  p.Step([&] { ok = ConvertInZone(p, local, utc, ZoneDirection::kToUTC); });
+  p.Vars(debug::Var_ReturnedByRef, {u"stUTC", SystemTimeText(utc)});
   p.Result(ok);
   return ok;
 }

@@ -38,6 +38,9 @@ std::u16string SystemTimeToDateString(const platform::SYSTEMTIME& system_time);
 // of the current year on Windows before Vista); true. False (the failing call logged, `local`
 // untouched) when the time-zone information or the conversion fails.
 bool SystemTimeUTC_To_SystemTimeLocal(const platform::SYSTEMTIME& utc, platform::SYSTEMTIME& local);
+// The other way: the UTC time of a local wall-clock time under that year's rules. True, or
+// false as above (`utc` untouched).
+bool SystemTimeLocal_To_SystemTimeUTC(const platform::SYSTEMTIME& local, platform::SYSTEMTIME& utc);
 
 // A date text for folder names and logs. The date is the current local time when `alt_date` is
 // empty, else the date ParseDateText reads from `alt_date`; an unreadable `alt_date` gives ""

@@ -3,6 +3,8 @@
 // same name; buffers are caller-owned and sized in characters, as in Windows.
 #pragma once
 
+#include <vector>
+
 #include "platform/types.h"
 
 namespace kes::platform {
@@ -22,6 +24,15 @@ struct OSVERSIONINFOEXA {
   WORD wSuiteMask = 0;
   std::uint8_t wProductType = 0;
   std::uint8_t wReserved = 0;
+};
+
+// One account of WMI's Win32_UserAccount class, with the properties the user list reads.
+struct WmiUserAccount {
+  std::u16string Name;
+  DWORD SIDType = 1;        // 1: a user (SidTypeUser)
+  DWORD AccountType = 512;  // 512: a normal account (UF_NORMAL_ACCOUNT)
+  BOOL Disabled = 0;
+  std::u16string Status;  // "OK", "Degraded", "Error"...
 };
 
 class SystemApi {
@@ -54,10 +65,15 @@ class SystemApi {
   // Returns 0 (unknown), 1 (standard) or 2 (daylight); 0xFFFFFFFF on failure.
   virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* tz) = 0;
   virtual BOOL GetTimeZoneInformationForYear(WORD year, TIME_ZONE_INFORMATION* tz) = 0;
+  // Both apply the zone's daylight-saving dates to the year of the time they are given (a null
+  // `tz`: the machine's zone); FALSE and 87 for a time out of range.
   virtual BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* tz,
                                                const SYSTEMTIME* utc, SYSTEMTIME* local) = 0;
+  virtual BOOL TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* tz,
+                                               const SYSTEMTIME* local, SYSTEMTIME* utc) = 0;
   virtual BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) = 0;
   virtual BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st) = 0;
+  // Both shift by the bias in effect now (daylight saving time included), whatever the date.
   virtual BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) = 0;
   virtual BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) = 0;
   // Milliseconds since the system started (timeGetTime / GetTickCount).
@@ -132,6 +148,11 @@ class SystemApi {
   // instance, the last one winning (0 when there is none). Returns S_OK (0) or the failing
   // HRESULT of the binding or the enumeration, which is then also the last error.
   virtual LONG WmiQueryOperatingSystemSKU(DWORD* sku) = 0;
+  // WMI: every instance of Win32_UserAccount ("Select * from Win32_UserAccount", forward only),
+  // in the order WMI lists them, replacing *accounts. S_OK (0) or the failing HRESULT (also the
+  // last error), *accounts then left empty; a namespace without the class fails with
+  // WBEM_E_INVALID_CLASS (0x80041010).
+  virtual LONG WmiQueryUserAccounts(std::vector<WmiUserAccount>* accounts) = 0;
 
   // Turns processor faults (access violation, integer division by zero...) raised on this
   // thread into a C++ ProcessorFault thrown at the faulting instruction (see fault.h).

@@ -6,6 +6,7 @@
 
 #include "platform/base/u16.h"
 #include "platform/sim/codepage.h"
+#include "platform/sim/time_zone.h"
 
 namespace kes::sim {
 namespace {
@@ -25,12 +26,18 @@ FILETIME ToFileTime(std::int64_t ticks) {
   return ft;
 }
 
-WIN32_FIND_DATAW FindEntry(const FsNode& node, std::u16string name) {
+// The entry as the file calls report it; a FAT volume keeps local times (time_zone.h).
+WIN32_FIND_DATAW FindEntry(const Machine& m, const Volume& volume, const FsNode& node,
+                           std::u16string name) {
+  const bool fat = FoldName(volume.fs_name).find(u"FAT") != std::u16string::npos;
+  const auto reported = [&](std::int64_t ticks) {
+    return ToFileTime(fat ? FatReportedTicks(m, ticks) : ticks);
+  };
   WIN32_FIND_DATAW d;
   d.dwFileAttributes = node.ReportedAttributes();
-  d.ftCreationTime = ToFileTime(node.created);
-  d.ftLastAccessTime = ToFileTime(node.accessed);
-  d.ftLastWriteTime = ToFileTime(node.written);
+  d.ftCreationTime = reported(node.created);
+  d.ftLastAccessTime = reported(node.accessed);
+  d.ftLastWriteTime = reported(node.written);
   const std::uint64_t size = node.is_dir ? 0 : node.data.size();
   d.nFileSizeHigh = static_cast<DWORD>(size >> 32);
   d.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
@@ -443,7 +450,7 @@ BOOL SimFileApi::GetFileAttributesExW(const char16_t* name, WIN32_FILE_ATTRIBUTE
   const Located at = fs_.Locate(name);
   if (at.error) return Fail(at.error, BOOL{0});
   if (at.node->paging_file) return Fail(kERROR_SHARING_VIOLATION, BOOL{0});
-  const WIN32_FIND_DATAW d = FindEntry(*at.node, at.node->name);
+  const WIN32_FIND_DATAW d = FindEntry(m_, *at.volume, *at.node, at.node->name);
   data->dwFileAttributes = d.dwFileAttributes;
   data->ftCreationTime = d.ftCreationTime;
   data->ftLastAccessTime = d.ftLastAccessTime;
@@ -520,14 +527,15 @@ DWORD SimFileApi::Search(std::u16string s, std::vector<WIN32_FIND_DATAW>* found)
   const std::u16string dos = ToDosPattern(mask, had_dot);
   auto& entries = *found;
   if (!at.path.parts.empty()) {
-    if (DosPatternMatch(dos, u".")) entries.push_back(FindEntry(*at.node, u"."));
-    if (DosPatternMatch(dos, u"..")) entries.push_back(FindEntry(*at.parent, u".."));
+    if (DosPatternMatch(dos, u".")) entries.push_back(FindEntry(m_, *at.volume, *at.node, u"."));
+    if (DosPatternMatch(dos, u".."))
+      entries.push_back(FindEntry(m_, *at.volume, *at.parent, u".."));
     for (auto& e : entries) e.cAlternateFileName.clear();
   }
   for (const auto& [key, child] : at.node->children) {
     if (DosPatternMatch(dos, child->name) ||
         (!child->short_name.empty() && DosPatternMatch(dos, child->short_name))) {
-      entries.push_back(FindEntry(*child, child->name));
+      entries.push_back(FindEntry(m_, *at.volume, *child, child->name));
     }
   }
   return entries.empty() ? DWORD{kERROR_FILE_NOT_FOUND} : 0;

@@ -8,6 +8,7 @@
 #include "platform/sim/access_control.h"
 #include "platform/sim/accounts.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/time_zone.h"
 
 namespace kes::sim {
 
@@ -213,7 +214,7 @@ Volume* FileSystem::FindVolume(std::u16string_view root) {
 // ---- nodes -----------------------------------------------------------------------------------
 
 std::int64_t FileSystem::NowTicks() const {
-  return (m_.local_ms + static_cast<std::int64_t>(m_.tz_bias_minutes) * 60000) * 10000;
+  return (m_.local_ms + CurrentBiasMinutes(m_) * 60000) * 10000;
 }
 
 std::shared_ptr<FsNode> FileSystem::Child(const FsNode& folder, std::u16string_view name) {

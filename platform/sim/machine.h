@@ -75,6 +75,16 @@ struct ShutdownRequest {
   std::u16string user;       // who was signed in when it was asked
 };
 
+// Daylight saving time of the machine's zone in the years from `from_year` on: when it starts
+// (on the standard clock) and ends (on the daylight clock), in Windows' recurring form (wMonth,
+// wDayOfWeek, wDay = week of the month 1-5 with 5 = the last, wHour), and its extra bias.
+struct DaylightRule {
+  int from_year = 0;
+  platform::SYSTEMTIME daylight_date;
+  platform::SYSTEMTIME standard_date;
+  std::int32_t daylight_bias = -60;
+};
+
 // A failure injected into a platform call: the nth use of `api` (1-based; 0 = every use)
 // fails with `error`.
 struct InjectedFault {
@@ -135,6 +145,10 @@ struct SimAccount {
   bool internet_identity = false;
   std::u16string internet_provider_name;   // "MicrosoftAccount"
   std::u16string internet_principal_name;  // the sign-in name, "someone@outlook.com"
+  // What WMI's Win32_UserAccount says of it beyond name and Disabled.
+  DWORD wmi_sid_type = 1;        // SidTypeUser
+  DWORD wmi_account_type = 512;  // a normal account
+  std::u16string wmi_status = u"OK";
 };
 struct SimGroup {
   std::u16string name;                  // as created
@@ -253,7 +267,13 @@ class Machine {
   // Local wall-clock time, milliseconds since 1601-01-01 (FILETIME / 10000).
   std::int64_t local_ms = 0;
   std::int32_t tz_bias_minutes = -480;  // UTC = local + bias (UTC+8 gives -480)
-  std::uint32_t tick_ms = 100000;       // timeGetTime
+  // Daylight saving time, by year (time_zone.h): each rule holds until the next one's year, and
+  // years before the first follow the first, as Windows' dynamic time zones do. None: the zone
+  // has no daylight saving time (UTC+8 has none).
+  std::vector<DaylightRule> tz_daylight_rules;
+  std::u16string tz_standard_name;  // empty: named after the bias
+  std::u16string tz_daylight_name;
+  std::uint32_t tick_ms = 100000;  // timeGetTime
   void SetLocalTime(int year, int month, int day, int hour, int minute, int second, int ms = 0);
   void Advance(std::uint32_t ms);
 

@@ -1,8 +1,8 @@
 // System calls of the simulated machine: names, environment, modules, time, messages, code
 // pages and version resources, answered from the Machine's state with Windows' return values
-// and last errors. The time zone is a fixed bias without daylight saving time (the default
-// machine is in UTC+8, which has none), so GetTimeZoneInformation answers TIME_ZONE_ID_UNKNOWN
-// and every conversion applies the same bias whatever the date.
+// and last errors. The time zone is the machine's (time_zone.h): the default machine is in
+// UTC+8, which has no daylight saving time, so GetTimeZoneInformation answers
+// TIME_ZONE_ID_UNKNOWN there and every conversion applies the same bias whatever the date.
 #include <algorithm>
 #include <cstring>
 
@@ -14,6 +14,7 @@
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/messages.h"
+#include "platform/sim/time_zone.h"
 #include "platform/sim/version_block.h"
 
 namespace kes::sim {
@@ -184,35 +185,35 @@ class SimSystemApi final : public SystemApi {
 
   void GetSystemTime(SYSTEMTIME* st) override {
     m_.Gate("GetSystemTime");
-    if (st) *st = MsToSystemTime(m_.local_ms + m_.tz_bias_minutes * 60000LL);
+    if (st) *st = MsToSystemTime(m_.local_ms + CurrentBiasMinutes(m_) * 60000);
   }
 
   DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* tz) override {
     if (Fail("GetTimeZoneInformation")) return 0xFFFFFFFFu;
     if (!tz) return Error(kERROR_INVALID_PARAMETER, 0xFFFFFFFFu);
-    FillZone(tz);
-    return 0;  // TIME_ZONE_ID_UNKNOWN: the zone has no daylight saving time
+    *tz = ZoneForYear(m_, MsToSystemTime(m_.local_ms).wYear);
+    // TIME_ZONE_ID_UNKNOWN for a zone without daylight saving time, else STANDARD or DAYLIGHT.
+    if (tz->DaylightDate.wMonth == 0) return 0;
+    return DaylightTimeNow(m_) ? 2 : 1;
   }
 
-  BOOL GetTimeZoneInformationForYear(WORD, TIME_ZONE_INFORMATION* tz) override {
+  BOOL GetTimeZoneInformationForYear(WORD year, TIME_ZONE_INFORMATION* tz) override {
     if (Fail("GetTimeZoneInformationForYear")) return 0;
     if (!tz) return Error(kERROR_INVALID_PARAMETER, 0);
-    FillZone(tz);
+    *tz = ZoneForYear(m_, year);
     return 1;
   }
 
   BOOL SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* tz, const SYSTEMTIME* utc,
                                        SYSTEMTIME* local) override {
     if (Fail("SystemTimeToTzSpecificLocalTime")) return 0;
-    if (!utc || !local) return Error(kERROR_INVALID_PARAMETER, 0);
-    const auto ms = SystemTimeToMs(*utc);
-    if (!ms) return Error(kERROR_INVALID_PARAMETER, 0);
-    // Only the standard bias applies: zones handed in here come from this machine (no DST).
-    const std::int64_t bias = tz ? tz->Bias + tz->StandardBias : m_.tz_bias_minutes;
-    const std::int64_t result = *ms - bias * 60000;
-    if (result < 0) return Error(kERROR_INVALID_PARAMETER, 0);
-    *local = MsToSystemTime(result);
-    return 1;
+    return ConvertInZone(tz, utc, local, &UtcToLocalMs);
+  }
+
+  BOOL TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* tz, const SYSTEMTIME* local,
+                                       SYSTEMTIME* utc) override {
+    if (Fail("TzSpecificLocalTimeToSystemTime")) return 0;
+    return ConvertInZone(tz, local, utc, &LocalToUtcMs);
   }
 
   BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) override {
@@ -234,13 +235,13 @@ class SimSystemApi final : public SystemApi {
   BOOL LocalFileTimeToFileTime(const FILETIME* local, FILETIME* utc) override {
     if (Fail("LocalFileTimeToFileTime")) return 0;
     if (!local || !utc) return Error(kERROR_INVALID_PARAMETER, 0);
-    return Shift(*local, m_.tz_bias_minutes * kTicksPerMinute, utc);
+    return Shift(*local, CurrentBiasMinutes(m_) * kTicksPerMinute, utc);
   }
 
   BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) override {
     if (Fail("FileTimeToLocalFileTime")) return 0;
     if (!utc || !local) return Error(kERROR_INVALID_PARAMETER, 0);
-    return Shift(*utc, -m_.tz_bias_minutes * kTicksPerMinute, local);
+    return Shift(*utc, -CurrentBiasMinutes(m_) * kTicksPerMinute, local);
   }
 
   DWORD timeGetTime() override {
@@ -591,16 +592,22 @@ class SimSystemApi final : public SystemApi {
     return 1;
   }
 
-  // An injected failure is handed back as an HRESULT: a Windows error code becomes
-  // HRESULT_FROM_WIN32, a value that already is one (high bit set) stays as it is.
   LONG WmiQueryOperatingSystemSKU(DWORD* sku) override {
-    if (auto e = m_.Gate("WmiQueryOperatingSystemSKU")) {
-      const DWORD hr = (*e & 0x80000000u) ? *e : (0x80070000u | (*e & 0xFFFFu));
-      return Error(hr, static_cast<LONG>(hr));
-    }
+    if (auto e = m_.Gate("WmiQueryOperatingSystemSKU")) return WmiError(*e);
     constexpr auto kE_POINTER = static_cast<LONG>(0x80004003u);
     if (!sku) return Error(static_cast<DWORD>(kE_POINTER), kE_POINTER);
     *sku = m_.facts.wmi_os_sku;
+    return 0;
+  }
+
+  LONG WmiQueryUserAccounts(std::vector<WmiUserAccount>* accounts) override {
+    if (accounts) accounts->clear();
+    if (auto e = m_.Gate("WmiQueryUserAccounts")) return WmiError(*e);
+    constexpr auto kE_POINTER = static_cast<LONG>(0x80004003u);
+    if (!accounts) return Error(static_cast<DWORD>(kE_POINTER), kE_POINTER);
+    for (const auto& [key, a] : m_.accounts)
+      accounts->push_back(
+          {a.name, a.wmi_sid_type, a.wmi_account_type, a.disabled ? 1 : 0, a.wmi_status});
     return 0;
   }
 
@@ -631,6 +638,13 @@ class SimSystemApi final : public SystemApi {
     return result;
   }
 
+  // An injected failure of a WMI query is handed back as an HRESULT: a Windows error code
+  // becomes HRESULT_FROM_WIN32, a value that already is one (high bit set) stays as it is.
+  LONG WmiError(DWORD e) {
+    const DWORD hr = (e & 0x80000000u) ? e : (0x80070000u | (e & 0xFFFFu));
+    return Error(hr, static_cast<LONG>(hr));
+  }
+
   UINT ResolveCodePage(UINT code_page) const {
     switch (code_page) {
       case 0:  // CP_ACP
@@ -659,16 +673,19 @@ class SimSystemApi final : public SystemApi {
     return 1;
   }
 
-  void FillZone(TIME_ZONE_INFORMATION* tz) const {
-    *tz = TIME_ZONE_INFORMATION{};
-    tz->Bias = m_.tz_bias_minutes;
-    if (m_.tz_bias_minutes == -480) {
-      tz->StandardName = u"China Standard Time";
-      tz->DaylightName = u"China Daylight Time";
-    } else {
-      tz->StandardName = u"Coordinated Universal Time";
-      tz->DaylightName = u"Coordinated Universal Time";
-    }
+  // A conversion between UTC and local time in `tz` (null: the machine's zone for the year of
+  // `in`), with Windows' answer to a time out of range.
+  using ZoneConversion = std::optional<std::int64_t> (*)(const TIME_ZONE_INFORMATION&,
+                                                         std::int64_t);
+  BOOL ConvertInZone(const TIME_ZONE_INFORMATION* tz, const SYSTEMTIME* in, SYSTEMTIME* out,
+                     ZoneConversion convert) {
+    if (!in || !out) return Error(kERROR_INVALID_PARAMETER, 0);
+    const auto ms = SystemTimeToMs(*in);
+    if (!ms) return Error(kERROR_INVALID_PARAMETER, 0);
+    const auto result = convert(tz ? *tz : ZoneForYear(m_, in->wYear), *ms);
+    if (!result) return Error(kERROR_INVALID_PARAMETER, 0);
+    *out = MsToSystemTime(*result);
+    return 1;
   }
 
   // The library's name as the machine lists it; tests may spell it in any case.

@@ -167,17 +167,13 @@ class Win32SystemApi final : public platform::SystemApi {
   BOOL SystemTimeToTzSpecificLocalTime(const platform::TIME_ZONE_INFORMATION* tz,
                                        const platform::SYSTEMTIME* utc,
                                        platform::SYSTEMTIME* local) override {
-    if (!utc || !local) {
-      ::SetLastError(ERROR_INVALID_PARAMETER);
-      return 0;
-    }
-    ::TIME_ZONE_INFORMATION t{};
-    if (tz) t = ToWin(*tz);
-    const ::SYSTEMTIME u = ToWin(*utc);
-    ::SYSTEMTIME l{};
-    const ::BOOL ok = ::SystemTimeToTzSpecificLocalTime(tz ? &t : nullptr, &u, &l);
-    if (ok) *local = FromWin(l);
-    return ok;
+    return ConvertInZone(&::SystemTimeToTzSpecificLocalTime, tz, utc, local);
+  }
+
+  BOOL TzSpecificLocalTimeToSystemTime(const platform::TIME_ZONE_INFORMATION* tz,
+                                       const platform::SYSTEMTIME* local,
+                                       platform::SYSTEMTIME* utc) override {
+    return ConvertInZone(&::TzSpecificLocalTimeToSystemTime, tz, local, utc);
   }
 
   BOOL SystemTimeToFileTime(const platform::SYSTEMTIME* st, platform::FILETIME* ft) override {
@@ -431,10 +427,30 @@ class Win32SystemApi final : public platform::SystemApi {
     return QueryOperatingSystemSKU(sku);
   }
 
+  platform::LONG WmiQueryUserAccounts(std::vector<platform::WmiUserAccount>* accounts) override {
+    return QueryUserAccounts(accounts);
+  }
+
   bool InstallProcessorFaultTranslator() override { return InstallVectoredFaultTranslator(); }
   void RemoveProcessorFaultTranslator() override { RemoveVectoredFaultTranslator(); }
 
  private:
+  template <class Fn>
+  static BOOL ConvertInZone(Fn fn, const platform::TIME_ZONE_INFORMATION* tz,
+                            const platform::SYSTEMTIME* in, platform::SYSTEMTIME* out) {
+    if (!in || !out) {
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    ::TIME_ZONE_INFORMATION t{};
+    if (tz) t = ToWin(*tz);
+    const ::SYSTEMTIME a = ToWin(*in);
+    ::SYSTEMTIME b{};
+    const ::BOOL ok = fn(tz ? &t : nullptr, &a, &b);
+    if (ok) *out = FromWin(b);
+    return ok;
+  }
+
   template <class Fn>
   static BOOL ConvertFileTime(Fn fn, const platform::FILETIME* in, platform::FILETIME* out) {
     if (!in || !out) {

@@ -8,10 +8,8 @@ namespace kes::win32::e2e {
 namespace {
 
 constexpr Scenario kScenarios[] = {
-    {"fault-selftest", &FaultSelfTest},
-    {"wait-latency", &WaitLatency},
-    {"registry", &Registry},
-    {"files-launch", &FilesLaunch},
+    {"fault-selftest", &FaultSelfTest}, {"wait-latency", &WaitLatency}, {"registry", &Registry},
+    {"files-launch", &FilesLaunch},     {"env-search", &EnvSearch},
 };
 
 }  // namespace

@@ -47,4 +47,10 @@ Outcome Registry();
 // "cmd.exe /c exit 3" through ShellAndWait returns 3 and ShellX returns cmd's exit code 7.
 Outcome FilesLaunch();
 
+// After the program's start-up: the directory search over a folder tree made in the temp folder
+// (levels, masks, exclusions, the hidden-only filter, folders after their contents), the file
+// version of the running exe against its version resource, and the user lists from the profile
+// folders and from WMI; the detail names the profiles found and what WMI gave.
+Outcome EnvSearch();
+
 }  // namespace kes::win32::e2e
