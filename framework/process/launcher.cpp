@@ -10,6 +10,7 @@
 #include "framework/fs/files.h"
 #include "framework/fs/path_forms.h"
 #include "framework/process/exit_wait.h"
+#include "framework/process/launch_values.h"
 #include "framework/process/process_queries.h"
 #include "framework/process/shell.h"
 #include "framework/util/strings.h"
@@ -92,8 +93,20 @@ platform::BOOL Create(const Proc& p, const Creation& c, platform::PROCESS_INFORM
   return ok;
 }
 
-// Where a CreateProcessW failure leads once the file is known to be there.
-enum class AfterFailure { kWait, kDone };
+// The last fallback of both roads: the light launcher on `program` and `args`; on success the
+// process ID found by the name of what was asked for, and its exit code when waited for.
+bool ShellXFallback(RunXResult& r, std::u16string_view program, std::u16string_view args,
+                    std::u16string_view looked_up, bool wait_for_exit, std::int32_t show_type,
+                    std::int32_t wait_timeout_ms) {
+  std::int32_t exit_code = 0;
+  if (!ShellX(program, args, wait_for_exit, ToShellWindowStyle(show_type), exit_code,
+              wait_timeout_ms >= 1, wait_timeout_ms))
+    return false;
+  r.lPID = GetPID(looked_up);
+  if (wait_for_exit) r.lExitCode = exit_code;
+  r.bSuccess = true;
+  return true;
+}
 
 }  // namespace
 
@@ -116,99 +129,6 @@ DWORD MsgWaitObj(DWORD timeout_ms, const HANDLE* handles, DWORD count) {
     os.ui.PumpPendingMessages();
     if (r != platform::kWAIT_OBJECT_0 + count) return r;
   }
-}
-
-void SetProcFlags(DWORD& flags, std::int32_t run_as_type, bool no_unicode_environment, bool log) {
-  static std::u16string stCFGRunXProcFlags;
-  const DWORD passed = flags;
-  if (stCFGRunXProcFlags.empty()) {
-    const AppEnv* env = Env();
-    const bool dll = env && env->AppInst_IsDLL;
-    const bool service = env && env->AppInst_IsService;
-    const bool system = env && env->AppInst_IsSystem;
-    const bool admin = env && env->AppInst_IsAdmin;
-    stCFGRunXProcFlags = u"RunX." +
-                         std::u16string(dll       ? u"DLL"
-                                        : service ? u"ServiceEXE"
-                                                  : u"StandardEXE") +
-                         u"." +
-                         std::u16string(system  ? u"LocalSystem"
-                                        : admin ? u"Admin"
-                                                : u"LimitedUser") +
-                         u".";
-  }
-  std::u16string prefix;
-  DWORD table = 0x6000000;
-  switch (run_as_type) {
-    case 1:
-      prefix = u"RunAsAdmin.";
-      table = 0x30;
-      break;
-    case 2:
-      prefix = u"RunAsLimitedUser.";
-      table = 0x4000210;
-      break;
-    case 5:
-      prefix = u"RunAsLimitedUser.";
-      table = 0x30;
-      break;
-    case 6:
-      prefix = u"RunAsLocalSystem.";
-      break;
-    default:
-      break;
-  }
-  flags = table | (no_unicode_environment ? 0 : DWORD{platform::kCREATE_UNICODE_ENVIRONMENT});
-  // No configuration store is attached to this program, so the key scheme below
-  // (stCFGRunXProcFlags + prefix + "ProcFlags." + option) never overrides the table.
-  if (log) {
-    debug::dLog(-1, u"App_ExtProcess.SetProcFlags", debug::Event_Verbose,
-                VarsToText({u"stCFGRunXProcFlags", stCFGRunXProcFlags, u"sCFGSettingPrefix", prefix,
-                            u"lFlagsPassed", static_cast<std::int32_t>(passed), u"lFlagsReturned",
-                            static_cast<std::int32_t>(flags)}));
-  }
-}
-
-void AddCFGFlagIfEnabled(DWORD& flags, std::u16string_view cfg_item, DWORD flag, bool log) {
-  const DWORD passed = flags;
-  // Without a configuration store no option is ever set.
-  if (log) {
-    debug::dLog(-1, u"App_ExtProcess.AddCFGFlagIfEnabled: Flag option not set!",
-                debug::Event_Verbose,
-                VarsToText({u"sCFGItem", cfg_item, u"lAddCFGFlag", static_cast<std::int32_t>(flag),
-                            u"lFlagsPassed", static_cast<std::int32_t>(passed), u"lFlagsReturned",
-                            static_cast<std::int32_t>(flags)}));
-  }
-}
-
-namespace {
-// The alternate values of a control-panel item or a batch file: `tool` in the system folder
-// and the command line `switch_text` + the quoted path [+ " " + params].
-void AlternateValues(std::u16string_view name, std::u16string_view tool,
-                     std::u16string_view switch_text, std::u16string& path,
-                     std::u16string& params) {
-  Proc p(u"App_ExtProcess", name, Kind::Sub);
-  p.ByRef({u"sPathAndFilenameAltVar", path, u"sCmdLineParamsAltVar", params});
-  std::u16string quoted = path;
-  EnsureWrappingChr(quoted, u"\"");
-  std::u16string command = std::u16string(switch_text) + quoted;
-  if (!params.empty()) command += u" " + params;
-  std::u16string application =
-      (Env() ? Env()->Dir_System32 : std::u16string()) + u"\\" + std::u16string(tool);
-  PrepPathForUnicodeAPI(application);
-  path = std::move(application);
-  params = std::move(command);
-  p.ReturnedByRef({u"sPathAndFilenameAltVar", path, u"sCmdLineParamsAltVar", params});
-}
-}  // namespace
-
-void GetCPLValuesForRunX(std::u16string& path_and_filename, std::u16string& cmd_line_params) {
-  AlternateValues(u"GetCPLValuesForRunX", u"control.exe", u" ", path_and_filename, cmd_line_params);
-}
-
-void GetBatchFileValuesForRunX(std::u16string& path_and_filename, std::u16string& cmd_line_params) {
-  AlternateValues(u"GetBatchFileValuesForRunX", u"cmd.exe", u" /c ", path_and_filename,
-                  cmd_line_params);
 }
 
 bool ShellExW(std::u16string_view path_and_filename, std::u16string_view cmd_line_params,
@@ -322,12 +242,8 @@ bool RunXShellX(RunXResult& result, std::u16string_view path_and_filename,
       return;
     }
     p.Log(u"ShellExW Failure, passing to ShellX");
-    std::int32_t exit_code = 0;
-    if (ShellX(path_and_filename, cmd_line_params, wait_for_exit, ToShellWindowStyle(show_type),
-               exit_code, wait_timeout_ms >= 1, wait_timeout_ms)) {
-      result.lPID = GetPID(path_and_filename);
-      if (wait_for_exit) result.lExitCode = exit_code;
-      result.bSuccess = true;
+    if (ShellXFallback(result, path_and_filename, cmd_line_params, path_and_filename, wait_for_exit,
+                       show_type, wait_timeout_ms)) {
       p.Log(u"ShellX success");
     } else {
       p.Log(u"ShellX failure!");
@@ -601,16 +517,9 @@ RunXResult RunX(std::u16string_view path_and_filename, std::u16string_view cmd_l
           args = u"/c " + quoted + (params.empty() ? u"" : u" " + params);
         }
       }
-      std::int32_t exit_code = 0;
-      if (ShellX(program, args, wait_for_exit, ToShellWindowStyle(show_type), exit_code,
-                 wait_timeout_ms > 0, wait_timeout_ms)) {
-        r.lPID = GetPID(path);
-        if (wait_for_exit) r.lExitCode = exit_code;
-        r.bSuccess = true;
-        p.Log(u"ShellX returned success");
-      } else {
-        p.Log(u"ShellX returned failure");
-      }
+      p.Log(ShellXFallback(r, program, args, path, wait_for_exit, show_type, wait_timeout_ms)
+                ? u"ShellX returned success"
+                : u"ShellX returned failure");
       return;
     }
 

@@ -12,6 +12,8 @@ constexpr Scenario kScenarios[] = {
     {"wait-latency", &WaitLatency},
     {"registry", &Registry},
     {"files-launch", &FilesLaunch},
+    {"launch-perms", &LaunchPerms},
+    {"launch-perms-child", &LaunchPermsChild},
 };
 
 }  // namespace
