@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/accounts.h"
+#include "app/exit_codes.h"
 #include "app/main_window.h"
 #include "app/safeboot.h"
 #include "framework/debug/proc.h"
@@ -65,47 +66,63 @@ void AppMainSub() {
     p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });
   }
   p.Step([&] { InitVisualStyles(true); });
-  p.Created({u"sArgs", args});
 
   if (args.empty()) {
     p.Step([&] { ShowMainWindow(); });
     return;
   }
 
+  ExitCode code = ExitCode::kDone;
+  // A configuration that returned false was declined or failed: the restart question says which.
+  const auto configured = [&code](bool done) {
+    if (!done) code = Ctx().RestartDeclined ? ExitCode::kDeclined : ExitCode::kConfigurationFailed;
+  };
   p.Step([&] {
     if (sw == u"/reboot" || sw == u"/restart") {
-      RestartWindows(kForcedShutdown);
+      if (!RestartWindows(kForcedShutdown)) code = ExitCode::kRestartRefused;
     } else if (sw == u"/normal") {
       // When the Safe Mode setting stays, the user has been told that the program retries on
       // the next boot; nothing may then claim a normal boot.
-      if (!RemoveMods(true)) return;
+      if (!RemoveMods(true)) {
+        code = ExitCode::kReturnIncomplete;
+        return;
+      }
       if (ShowMessage(kNormalRestartPrompt, kStyleYesNoQuestion, kNormalRestartTitle) ==
           platform::kIDYES) {
-        RestartWindows(kForcedShutdown);
+        if (!RestartWindows(kForcedShutdown)) code = ExitCode::kRestartRefused;
       } else {
         ShowMessage(kNormalNextTime, kStyleOk);
       }
     } else if (sw == u"/deletetempadminuser") {
       DeleteTempAdminUser();
     } else if (sw == u"/remove" || sw == u"/undo") {
-      if (RestartNormallyPrompt()) RemoveMods(true);
-    } else if (sw == u"/safe") {
-      if (AbortOnUNCPath()) return;
-      DoSafe(false, kSwitchOptions);
-    } else if (sw == u"/safecmd") {
-      if (AbortOnUNCPath()) return;
-      DoSafe(true, kSwitchOptions);
+      if (!RestartNormallyPrompt()) {
+        code = ExitCode::kDeclined;
+      } else if (!RemoveMods(true)) {
+        code = ExitCode::kReturnIncomplete;
+      }
+    } else if (sw == u"/safe" || sw == u"/safecmd") {
+      if (AbortOnUNCPath()) {
+        code = ExitCode::kNetworkLocation;
+        return;
+      }
+      configured(DoSafe(sw == u"/safecmd", kSwitchOptions));
     } else if (sw == u"/safenet") {
       // Safe Mode with networking can still reach the program's share on the next boot.
-      DoSafeNet(kSwitchOptions);
+      configured(DoSafeNet(kSwitchOptions));
     } else if (sw == u"/safenet-noreboot") {
-      DoSafeNetNoReboot(true, true);
+      configured(DoSafeNetNoReboot(true, true));
     } else {
       // The user is not told (the program simply ends), but the log keeps what was asked.
       p.Log(u"The argument text matches no switch; nothing to do.", debug::Event_Normal,
             u"sArgs=" + args);
+      code = ExitCode::kNotASwitch;
     }
   });
+  // A run that ends in the window (Cancel on the Safe Mode boot) ends as the window's runs do.
+  if (Ctx().main_window) code = ExitCode::kDone;
+  Ctx().exit_status = static_cast<std::int32_t>(code);
+  p.Created({u"sArgs", args, u"lExitCode", static_cast<std::int32_t>(code)});
 }
 
 bool RestartNormallyPrompt() {
@@ -121,6 +138,10 @@ bool RestartNormallyPrompt() {
   p.Created({u"lBootMode", boot_mode});
 
   const std::optional<SafeMode> recorded = SafeModeFromBootMode(boot_mode);
+  if (!recorded && boot_mode != 0) {
+    p.Log(u"BootMode names no Safe Mode variant; it is treated as absent.", debug::Event_Normal,
+          u"lBootMode=" + Dec(boot_mode));
+  }
   if (!recorded) {
     // Nothing recorded: the undo goes ahead without a question.
     p.Result(true);

@@ -8,7 +8,7 @@
 namespace kes {
 
 // Main keeps no trace record: tracing starts inside InitApp, after the first statement here.
-void Main() {
+std::int32_t Main() {
   // The program never loads the framework's hidden helper window; this must be the first
   // assignment, as only that one counts.
   SetNeverLoadForms(true);
@@ -16,6 +16,7 @@ void Main() {
   AppMainSub();
   // The program ends when its last window has been unloaded.
   OS().forms.RunForms();
+  return Ctx().exit_status;
 }
 
 }  // namespace kes

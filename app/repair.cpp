@@ -34,9 +34,15 @@ void RepairSafeBootLocal() {
     const std::u16string file = env.UserDirBS_CurrentUser_Temp + name + u".reg";
     p.Created({u"sFile", file});
     if (ExtractCustomResource(name, file, true)) {
-      RegImport(file, true);
+      const bool imported = RegImport(file, true);
       FileDelete(file);
-      p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
+      if (imported) {
+        p.Log(u"已导入用于修复安全模式的注册表文件.", debug::Event_Normal);
+      } else {
+        // The configuration goes on: the branch as it is may still be enough for Safe Mode.
+        p.Log(u"The registry file could not be imported; the SafeBoot branch stays as it is.",
+              debug::Event_Normal, u"sFile=" + file);
+      }
     } else {
       p.Log(u"Failed to extract registry file!", debug::Event_Normal);
     }

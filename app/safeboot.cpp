@@ -148,8 +148,6 @@ void AbandonConfiguration(const Proc& p, std::u16string_view failed, TempAdminOu
           debug::Event_Normal, u"sUserName=" + std::u16string(kTempAdminUser));
     p.Step([&] { DeleteTempAdminUser(); });
   }
-  // The window treats it as it treats a declined restart: no BootMode, shown again.
-  p.Step([&] { Ctx().RestartDeclined = true; });
   p.Step([&] { ShowFailure(undone ? kConfigFailedNotice : kUndoFailedNotice, failed); });
 }
 
@@ -161,6 +159,12 @@ std::u16string WriteUndoHook(const Proc& p, SafeMode mode) {
       return HklmName(kSafeBootKey, u"AlternateShell");
     if (!ReadsBack(p, kCommandProcessorKey, u"Autorun", QuotedExe() + u" /undo"))
       return HklmName(kCommandProcessorKey, u"Autorun");
+    // The reminder tells the user to type "kestrune /normal" at the Safe Mode prompt: without
+    // the script (a folder of that name, say) that way back is not there.
+    const std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
+    bool written = false;
+    p.Step([&] { written = FileExist(script); });
+    if (!written) return script;
     return u"";
   }
   p.Step([&] { AddMeToRunOnce(kRemoveSwitch, kRunOnceEntryName); });

@@ -38,9 +38,9 @@ inline constexpr std::u16string_view kUndoFailedNotice =
 // (options.temp_admin), backs the boot store up once, sets the boot mode, writes the undo hook,
 // turns the F8 menu on (options.enable_f8) and restarts (options.restart). True when the
 // configuration is in place (and the restart asked for). When the boot setting or the undo hook
-// failed: undoes it with RemoveMods(false), sets RestartDeclined, shows the failure notice
-// (style 16), does not restart, false. Older Windows: boot.ini is edited instead; its failure is
-// told and false.
+// failed: undoes it with RemoveMods(false), shows the failure notice (style 16), does not
+// restart, false (RestartDeclined stays as it is: only the user's No sets it). Older Windows:
+// boot.ini is edited instead; its failure is told and false.
 bool DoSafe(bool command_prompt, const ConfigureOptions& options);
 
 // Traced. As DoSafe for Safe Mode with networking (always the one-time start entry as hook).

@@ -9,9 +9,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   kes::win32::Win32Machine machine;
   kes::Context ctx(machine.platform());
   kes::ContextScope scope(ctx);
-  kes::Main();
-  // The program sets no exit status of its own. Once Main returns no window of ours is open
-  // (the main window keeps the process alive through its own message loop), so the process
-  // ends here.
-  return 0;
+  // Once Main returns no window of ours is open (the main window keeps the process alive
+  // through its own message loop), so the process ends here, with what the run came to.
+  return kes::Main();
 }

@@ -35,15 +35,19 @@ include(${CMAKE_SOURCE_DIR}/cmake/test_scripts.cmake)
 set(KES_TAG_LABELS FailurePaths=failure-paths ShippedExe=shipped-exe SafeElevated=safe-elevated
     BootIni=bootini LaunchPerms=launch-perms EnvSearch=env-search Polish=polish
     Robustness=robustness)
+# Labels the tests of list `${list}_TESTS` (area `label`) whose suite names hold a tag.
+function(kes_tag_labels list label)
+  set(KES_TAG_LIST ${list}_TESTS)
+  set(KES_TAG_AREA ${label})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/tag_labels.cmake.in
+    ${CMAKE_BINARY_DIR}/${list}_tag_labels.cmake @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
+    ${CMAKE_BINARY_DIR}/${list}_tag_labels.cmake)
+endfunction()
 function(kes_discover_gtests exe label)
   gtest_discover_tests(${exe} TEST_LIST ${exe}_TESTS PROPERTIES LABELS ${label} TIMEOUT 900
     DISCOVERY_TIMEOUT 60)
-  set(KES_TAG_EXE ${exe})
-  set(KES_TAG_AREA ${label})
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/tag_labels.cmake.in
-    ${CMAKE_BINARY_DIR}/${exe}_tag_labels.cmake @ONLY)
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES
-    ${CMAKE_BINARY_DIR}/${exe}_tag_labels.cmake)
+  kes_tag_labels(${exe} ${label})
 endfunction()
 
 # tests/ mirrors the sources: one test program per folder of unit tests, named and labelled after
@@ -89,10 +93,17 @@ if(TARGET kes_resources_generated)
   add_dependencies(kes_model_code kes_resources_generated)
   target_sources(kes_model_code PRIVATE ${KES_SB_CPP})
 endif()
+# The fuzz test of the dispatch plays its 100,000 argument texts there too.
 add_executable(lifecycle_model
   ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model.cpp
-  ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model_test.cpp)
+  ${CMAKE_SOURCE_DIR}/tests/model/lifecycle_model_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/model/dispatch_fuzz_test.cpp)
 target_compile_options(lifecycle_model PRIVATE ${KES_MODEL_FLAGS})
+target_compile_definitions(lifecycle_model PRIVATE KES_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(lifecycle_model PRIVATE kes_model_code GTest::gtest GTest::gtest_main)
 gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "LifecycleModel.Windows*"
   PROPERTIES LABELS model ENVIRONMENT KES_LIFECYCLE_STEPS=4 TIMEOUT 900 DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(lifecycle_model TEST_PREFIX "deep." TEST_FILTER "DispatchFuzz*"
+  TEST_LIST lifecycle_fuzz_TESTS PROPERTIES LABELS model ENVIRONMENT KES_FUZZ_TEXTS=100000
+  TIMEOUT 900 DISCOVERY_TIMEOUT 60)
+kes_tag_labels(lifecycle_fuzz model)

@@ -55,6 +55,7 @@ struct Context {
   std::unique_ptr<AppEnv> env;               // App_Env; created by InitApp
   std::unique_ptr<CommonState> common;       // App_Common module state
   bool RestartDeclined = false;              // the user declined the restart question
+  std::int32_t exit_status = 0;              // what the process ends with (the program sets it)
   FsRedirState fs_redir;                     // WOW64 redirection switched off by the framework
   // Text files open under a file number (App_Common's sequential files); numbers start at 1.
   std::map<std::int32_t, platform::UniqueHandle> file_nums;

@@ -587,9 +587,14 @@ void InitApp(bool is_dll, std::u16string_view resources_dir) {
   Context& ctx = Ctx();
   CommonState& common = *ctx.common;
 
-  // 1. Random numbers differ from run to run.
-  Quietly(kInitAppSource, u"random seed",
-          [&] { common.Random.seed(static_cast<std::uint_fast32_t>(OS().sys.timeGetTime())); });
+  // 1. Random numbers differ from run to run: seeded from the time of day, which needs no
+  // multimedia timer library at start-up.
+  Quietly(kInitAppSource, u"random seed", [&] {
+    platform::SYSTEMTIME now{};
+    OS().sys.GetLocalTime(&now);
+    common.Random.seed(static_cast<std::uint_fast32_t>(
+        ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds));
+  });
 
   // 2. The three keyed collections of the run.
   for (auto& c : common.Collections) c = std::make_unique<KeyedCollection>();

@@ -451,7 +451,8 @@ void RefuseWindows(const Proc& p, AppEnv& env, std::u16string_view release) {
     OS().ui.MessageBoxW(0, std::u16string(kRefusedMessage).c_str(), title.c_str(),
                         platform::kMB_OK);
   }
-  TerminateApp(0, true);
+  // ERROR_OLD_WIN_VERSION: a script can tell this machine from a failure of the program.
+  TerminateApp(1150, true);
 }
 
 void StoreVersionData(AppEnv& env, const platform::OSVERSIONINFOEXW& rec) {

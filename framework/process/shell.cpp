@@ -54,8 +54,12 @@ Launched ShellLaunch(std::u16string_view command_line, std::int32_t window_style
   platform::STARTUPINFOW si;
   si.dwFlags = platform::kSTARTF_USESHOWWINDOW;
   si.wShowWindow = static_cast<platform::WORD>(window_style);
+  // A hidden console program gets its console without a window: nobody could see one, and
+  // making a console window costs more than the small tools take to run. (No console at all would
+  // cost less still, but then cmd.exe cannot connect the programs of a pipe.)
+  const DWORD flags = window_style == kShellHide ? DWORD{platform::kCREATE_NO_WINDOW} : DWORD{0};
   platform::PROCESS_INFORMATION pi;
-  if (!OS().proc.CreateProcessW(nullptr, cmd.data(), 0, nullptr, &si, &pi)) {
+  if (!OS().proc.CreateProcessW(nullptr, cmd.data(), flags, nullptr, &si, &pi)) {
     const DWORD err = OS().sys.GetLastError();
     if (p) p->LogAPI(u"CreateProcessW", debug::VarsToText({u"sShell", command_line}));
     throw ShellError(err);

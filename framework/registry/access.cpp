@@ -330,6 +330,15 @@ bool RegReadValue(HKEY root, std::u16string_view reg_key, std::u16string_view va
           LogStatus(p, status, u"RegQueryValueExW REG_DWORD");
           return;
         }
+        // Another type, or fewer bytes, is no number of ours: its bytes would read as one.
+        if (stored_type != platform::kREG_DWORD || size != sizeof data) {
+          p.Log(u"The value is not a REG_DWORD of 4 bytes; the default is returned.",
+                debug::Event_Normal,
+                debug::VarsToText({u"sValueName", name, u"lType",
+                                   static_cast<std::int32_t>(stored_type), u"lSize",
+                                   static_cast<std::int32_t>(size)}));
+          return;
+        }
         value_read = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
                                                (static_cast<std::uint32_t>(data[3]) << 24));
         result = true;
@@ -502,15 +511,23 @@ bool RegDeleteValue(HKEY root, std::u16string_view reg_key, std::u16string_view 
   return RegDeleteValue(root, reg_key, value_name, not_found, status);
 }
 
-void RegImport(std::u16string_view file, bool wait_for_exit) {
-  Proc p(kModule, u"RegImport", Kind::Sub);
+bool RegImport(std::u16string_view file, bool wait_for_exit) {
+  Proc p(kModule, u"RegImport", Kind::Function);
   p.Args({u"sFile", file, u"bWait", wait_for_exit});
+  bool result = false;
   p.Step([&] {
-    const std::u16string system32 = Ctx().env ? Ctx().env->DirBS_System32 : std::u16string();
     const std::u16string args = u"import \"" + std::u16string(file) + u"\"";
-    std::int32_t exit_code = 0;
-    ShellX(system32 + u"reg.exe", args, wait_for_exit, kShellHide, exit_code, false, 0);
+    std::int32_t exit_code = -1;
+    const bool ran =
+        ShellX(SystemToolPath(u"reg.exe"), args, wait_for_exit, kShellHide, exit_code, false, 0);
+    result = ran && (!wait_for_exit || exit_code == 0);
+    if (ran && wait_for_exit && exit_code != 0) {
+      p.Log(u"reg.exe could not import the file.", debug::Event_Normal,
+            u"sFile=" + std::u16string(file) + u", lExitCode=" + Dec(exit_code));
+    }
   });
+  p.Result(result);
+  return result;
 }
 
 }  // namespace kes

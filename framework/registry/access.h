@@ -62,8 +62,9 @@ bool RegDeleteValue(platform::HKEY root, std::u16string_view reg_key,
 bool RegDeleteValue(platform::HKEY root, std::u16string_view reg_key,
                     std::u16string_view value_name);
 
-// Imports a registry file with the system's reg.exe (System32), waiting for it when
-// `wait_for_exit`. The tool's exit code is not examined; nothing is reported.
-void RegImport(std::u16string_view file, bool wait_for_exit);
+// Traced. Imports a registry file with the system's reg.exe (System32), waiting for it when
+// `wait_for_exit`. True when the tool started and, when waited for, ended with 0; false
+// otherwise, with its exit code in the log.
+bool RegImport(std::u16string_view file, bool wait_for_exit);
 
 }  // namespace kes

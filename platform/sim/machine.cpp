@@ -199,6 +199,8 @@ SimProcess& Machine::CurrentProcess() {
 
 void Machine::SetProgramCommandLine(std::u16string command_line) {
   SimProcess& p = CurrentProcess();
+  // As CreateProcessW takes it: a command line ends at its first NUL.
+  command_line.resize(std::min(command_line.size(), command_line.find(u'\0')));
   p.command_line = std::move(command_line);
   p.exit_code.reset();
 }

@@ -85,15 +85,6 @@ void Win32Form::CreateControls() {
   std::stable_sort(ordered.begin(), ordered.end(),
                    [](const auto& a, const auto& b) { return a.tab_index < b.tab_index; });
   HINSTANCE inst = ::GetModuleHandleW(nullptr);
-  if (std::any_of(ordered.begin(), ordered.end(), [](const auto& c) { return !c.tip.empty(); })) {
-    tooltip_ = ::CreateWindowExW(
-        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst, nullptr);
-    if (tooltip_) {
-      ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, ::MulDiv(kTipWidth96, dpi_, 96));
-      ::SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kTipShowMillis, 0));
-    }
-  }
   bool after_option = false;
   for (const platform::ControlLayout& c : ordered) {
     const wchar_t* cls = L"BUTTON";
@@ -126,12 +117,31 @@ void Win32Form::CreateControls() {
                      reinterpret_cast<WPARAM>(control.bold ? bold_font_ : font_), FALSE);
     }
     controls_.push_back(std::move(control));
-    if (controls_.back().hwnd && !c.tip.empty()) AddTip(controls_.back());
+  }
+}
+
+// The tips are made once the window is up: the first window does not need them, and the tip
+// window is a top-level window of its own.
+void Win32Form::CreateTips() {
+  if (tips_made_) return;
+  tips_made_ = true;
+  if (std::none_of(controls_.begin(), controls_.end(),
+                   [](const Control& c) { return c.hwnd && !c.layout.tip.empty(); })) {
+    return;
+  }
+  tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               ::GetModuleHandleW(nullptr), nullptr);
+  if (!tooltip_) return;
+  ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, ::MulDiv(kTipWidth96, dpi_, 96));
+  ::SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kTipShowMillis, 0));
+  for (const Control& c : controls_) {
+    if (c.hwnd && !c.layout.tip.empty()) AddTip(c);
   }
 }
 
 void Win32Form::AddTip(const Control& c) {
-  if (!tooltip_) return;
   TTTOOLINFOW ti{};
   // The size before lpReserved: accepted by every common-controls version.
   ti.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -256,6 +266,7 @@ void Win32Form::Show(bool visible) {
   ::ShowWindow(hwnd_, SW_SHOW);
   ::SetForegroundWindow(hwnd_);
   FocusStart();
+  CreateTips();
 }
 
 bool Win32Form::Visible() const {

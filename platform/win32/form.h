@@ -54,8 +54,9 @@ class Win32Form final : public platform::Form {
   // Destroys a window still open without raising events.
   ~Win32Form() override;
 
-  // Makes the window hidden with its menu, controls and tips. False (last error set) when the
-  // window itself could not be made; a control or tip that fails is left out.
+  // Makes the window hidden with its menu and controls; their tips come with the first Show.
+  // False (last error set) when the window itself could not be made; a control or tip that fails
+  // is left out.
   bool Create();
 
   platform::HWND Hwnd() const override {
@@ -100,6 +101,7 @@ class Win32Form final : public platform::Form {
 
   void BuildMenu();
   void CreateControls();
+  void CreateTips();
   void AddTip(const Control& c);
   // One regular and one bold font for the DPI; the fonts they replace are returned for the
   // caller to delete once no control uses them.
@@ -128,6 +130,7 @@ class Win32Form final : public platform::Form {
   HWND saved_focus_ = nullptr;
   int checked_option_ = 0;  // the option last seen checked; 0: none
   bool shown_once_ = false;
+  bool tips_made_ = false;
   bool closed_ = false;
   bool destroying_ = false;  // the destructor runs: no more events
 };

@@ -12,6 +12,12 @@
 #ifndef UNICODE
 #define UNICODE
 #endif
+// Windows' functions are declared without dllimport, so every call names the function itself
+// and goes through its stub. Kestrune.exe loads some DLLs at their first call
+// (cmake/windows.cmake): the stub of such a function is what the delay-load helper starts from, and
+// 32-bit GNU ld drops a stub that no call names (binutils bug 14339), leaving the call to jump to
+// address 0.
+#define DECLSPEC_IMPORT
 
 #include <windows.h>
 

@@ -243,7 +243,7 @@ TEST_P(FailingBootSettingTest, IsUndoneToldAndNotRestarted) {
   EXPECT_TRUE(m.shutdown_requests.empty());
   EXPECT_FALSE(SafeBoot(m));
   EXPECT_FALSE(RunOnceEntry(m));
-  EXPECT_TRUE(ctx.RestartDeclined);
+  EXPECT_FALSE(ctx.RestartDeclined);  // only the user's No declines
   ASSERT_EQ(m.message_boxes.size(), 2u);
   EXPECT_EQ(m.message_boxes[1].style, 16u);
   EXPECT_EQ(m.message_boxes[1].text,

@@ -53,7 +53,7 @@ check_graph() {  # $1: configure arguments
   echo "layers: $edges edges between product targets checked ($1)"
 }
 check_graph "-G Ninja"
-if command -v x86_64-w64-mingw32-g++-posix >/dev/null || command -v x86_64-w64-mingw32-g++ >/dev/null; then
+if command -v x86_64-w64-mingw32-g++-win32 >/dev/null || command -v x86_64-w64-mingw32-g++ >/dev/null; then
   check_graph "-G Ninja -DCMAKE_TOOLCHAIN_FILE=$SRC/cmake/toolchain-mingw-x86_64.cmake"
 fi
 exit $fail

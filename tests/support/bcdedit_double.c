@@ -1,7 +1,9 @@
 /* A stand-in for bcdedit.exe in a Wine prefix, so the Wine tests can see which boot-configuration
  * commands Kestrune.exe ran and what state they would leave behind.
  *
- * Every call appends its whole command line (UTF-8) as one line to C:\bcdedit_record.txt.
+ * Every call appends its whole command line (UTF-8) as one line to C:\bcdedit_record.txt; the
+ * 32-bit build writes C:\bcdedit_record32.txt instead, so that a test that puts it into SysWOW64
+ * sees a call that reached the 32-bit system folder instead of the real one.
  * C:\bcdedit_store.txt keeps the elements set so far, one "NAME=VALUE" line each (NAME is
  * "{id} element" when an identifier is given, else the bare element):
  *   /set [{id}] ELEMENT VALUE   sets the element                              exit 0
@@ -19,7 +21,11 @@
 #include <wchar.h>
 #include <windows.h>
 
+#ifdef _WIN64
 #define kRecordFile L"C:\\bcdedit_record.txt"
+#else
+#define kRecordFile L"C:\\bcdedit_record32.txt"
+#endif
 #define kStoreFile L"C:\\bcdedit_store.txt"
 #define kFailFile L"C:\\bcdedit_fail.txt"
 #define kMaxElements 64

@@ -105,8 +105,9 @@ kes_wine_template() {
   rm -rf "$tpl" "$tmp"
   (
     export WINEPREFIX=$tmp
-    kes_timeout 180 "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
-    kes_wine_wait 120 || exit 1
+    # KES_WINE_BOOT_SECS: more time where Wine's 32-bit side runs under emulation (wine32_lib.sh).
+    kes_timeout "${KES_WINE_BOOT_SECS:-180}" "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
+    kes_wine_wait "${KES_WINE_BOOT_SECS:-120}" || exit 1
     # Debian's Wine does not find its own fonts: without them title bars show "0 1 r".
     cp /usr/share/wine/fonts/*.ttf "$tmp/drive_c/windows/Fonts/"
     local reg=("$KES_WINE" reg add)
@@ -273,14 +274,14 @@ kes_wine_session_stop() {
 # program of the test. On failure the session is ended again and KES_SETUP_WHY says what went
 # wrong, with the state of the session.
 kes_wine_session_start() {
-  local rc=0 err=$KES_RUN_DIR/session.err
+  local rc=0 err=$KES_RUN_DIR/session.err secs=${KES_SESSION_SECS:-60}
   kes_wine_session_stop
   if ! "$KES_WINESERVER" -p 2>"$KES_RUN_DIR/server.err"; then
     KES_SETUP_WHY="wineserver -p failed: $(tail -3 "$KES_RUN_DIR/server.err")"
     return 1
   fi
   # /d: a command processor hook the program under test left is not the harness's to run.
-  kes_timeout 60 "$KES_WINE" cmd /d /c exit >/dev/null 2>"$err" </dev/null || rc=$?
+  kes_timeout "$secs" "$KES_WINE" cmd /d /c exit >/dev/null 2>"$err" </dev/null || rc=$?
   if ((rc != 0)); then
     KES_SETUP_WHY="the session did not start: its first program (cmd /c exit) ended with exit code \
 $rc$(tail -3 "$err" | sed 's/^/\n  stderr: /')$(kes_wine_state)"
@@ -296,7 +297,7 @@ $rc$(tail -3 "$err" | sed 's/^/\n  stderr: /')$(kes_wine_state)"
   echo 'start "" explorer.exe /desktop' >&"$KES_PROMPT_FD"
   local started=$SECONDS
   until [[ -n $(xdotool search --onlyvisible --name 'Wine desktop$' 2>/dev/null) ]]; do
-    if ! kill -0 "$KES_PROMPT_PID" 2>/dev/null || ((SECONDS - started >= 60)); then
+    if ! kill -0 "$KES_PROMPT_PID" 2>/dev/null || ((SECONDS - started >= secs)); then
       KES_SETUP_WHY="Wine's desktop did not come up within $((SECONDS - started))s$(kes_wine_state)"
       kes_wine_session_stop
       return 1

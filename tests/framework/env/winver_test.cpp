@@ -614,7 +614,7 @@ TEST_P(WinVersionRefusalTest, EndsTheProgramBeforeTheProductRuns) {
     exit_code = e.code;
   }
   ASSERT_TRUE(exit_code.has_value()) << "the program must end";
-  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_EQ(*exit_code, 1150u);  // ERROR_OLD_WIN_VERSION
   EXPECT_TRUE(m.message_boxes.empty()) << "NeverLoadForms: no box of the framework";
   EXPECT_TRUE(LogHas(u"Win9x/NT 4.x not supported, app will now terminate!"));
   EXPECT_TRUE(Calls({u"AppMainSub", u"DoSafe"}).empty());
@@ -639,7 +639,7 @@ TEST_F(WinVersionTest, RefusalShowsItsMessageWhenTheFrameworkMayShowBoxes) {
     exit_code = e.code;
   }
   ASSERT_TRUE(exit_code.has_value());
-  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_EQ(*exit_code, 1150u);  // ERROR_OLD_WIN_VERSION
   ASSERT_EQ(m.message_boxes.size(), 1u);
   EXPECT_EQ(m.message_boxes[0].text, u"Win9x/NT 4.x not supported, app will now terminate!");
   EXPECT_EQ(m.message_boxes[0].caption, u"Kestrune");
@@ -651,7 +651,7 @@ TEST_F(WinVersionTest, ARecordNeitherCallCanReadIsRefused) {
   m.InjectFault("RtlGetVersion", 31);
   m.InjectFault("GetVersionExA", 31);
   SetNeverLoadForms(true);
-  EXPECT_EQ(Detect(), std::optional<std::uint32_t>(0u));
+  EXPECT_EQ(Detect(), std::optional<std::uint32_t>(1150u));
   EXPECT_TRUE(LogHas(u"GetVersionExA"));
   EXPECT_EQ(Env().WinVer_String, u"Windows 9x");
 }

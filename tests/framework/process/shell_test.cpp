@@ -31,6 +31,7 @@ TEST_F(LaunchTest, ShellAndWaitRunsToolsHiddenWithTheRealSystem32AndReturnsExitC
   EXPECT_EQ(cmd->image, u"C:\\Windows\\System32\\cmd.exe");  // redirection was off
   EXPECT_EQ(cmd->show_window, kSW_HIDE);
   EXPECT_TRUE(cmd->startup_flags & kSTARTF_USESHOWWINDOW);
+  EXPECT_EQ(cmd->creation_flags, kCREATE_NO_WINDOW);  // its console needs no window either
 
   EXPECT_TRUE(ShellAndWait(u"bcdedit.exe /set safeboot minimal", kShellHide, error_text, 2000000000,
                            false, exit_code));
@@ -116,6 +117,7 @@ TEST_F(LaunchTest, ShellXQuotesPathsWithBlanksAndHandsBackTheExitCode) {
   EXPECT_EQ(level, 5);
   EXPECT_EQ(m.started_command_lines.back(), u"\"C:\\Program Files\\Tool Dir\\tool.exe\" /a b");
   EXPECT_EQ(Started(m, u"/a b")->show_window, kShellMinimizedNoFocus);
+  EXPECT_EQ(Started(m, u"/a b")->creation_flags, 0u);  // a shown program keeps its console window
 
   // Without waiting: started, level untouched, the program still runs.
   level = -1;
