@@ -81,6 +81,8 @@ platform::BOOL Create(const Proc& p, const Creation& c, platform::PROCESS_INFORM
   platform::BOOL ok = 0;
   {
     FsRedirectionOff redirection_off;
+    // Windows leaves the last error alone on success: only what this call sets may count.
+    OS().sys.SetLastError(0);
     ok = OS().proc.CreateProcessW(c.application.c_str(), c.command_line ? command.data() : nullptr,
                                   c.flags, c.directory.empty() ? nullptr : c.directory.c_str(),
                                   &c.startup, &pi);
