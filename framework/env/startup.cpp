@@ -18,6 +18,7 @@
 #include "framework/fs/files.h"
 #include "framework/fs/work_folder.h"
 #include "framework/process/identity.h"
+#include "framework/process/process_queries.h"
 #include "framework/util/date.h"
 #include "framework/util/time_conversions.h"
 #include "platform/base/u16.h"
@@ -287,13 +288,14 @@ void InitEnv_SubInACL() {
   if (FileExist(kit)) env.EXE_SubInACL = kit;
 }
 
-// Parent process facts and the service test. The parent's ID and executable come from the
-// process queries, which this build does not carry yet; the service marker and a parent named
-// services.exe already decide AppInst_IsService.
+// Parent process facts and the service test: the service control manager (services.exe)
+// starts a service, and the service marker says so for a program started another way.
 void SetParentProcessInfo(AppEnv& env) {
   Proc p(kModule, u"SetParentProcessInfo", Kind::Sub);
   p.Step([&] {
+    env.AppInst_ParentProcess_ProcessID = GetParentPID(env.AppInst_ProcessID);
     if (HasServiceArgs()) env.AppInst_IsService = true;
+    env.AppInst_ParentProcess_AppEXE = GetPathFromPID(env.AppInst_ParentProcess_ProcessID, true);
     if (EqualsNoCase(LastElement(env.AppInst_ParentProcess_AppEXE), u"services.exe"))
       env.AppInst_IsService = true;
   });

@@ -458,11 +458,13 @@ bool RegDeleteValue(HKEY root, std::u16string_view reg_key, std::u16string_view 
       platform::UniqueHKey h(OS());
       const LONG opened =
           OS().reg.RegOpenKeyExW(root, key.c_str(), 0, static_cast<DWORD>(sam), h.put());
-      if (opened != 0) {
+      // A key whose DACL refuses changes already refuses to be opened for them.
+      const LONG status = opened != 0 ? opened : OS().reg.RegDeleteValueW(h.get(), name.c_str());
+      if (opened != 0 &&
+          (opened != static_cast<LONG>(platform::kERROR_ACCESS_DENIED) || take_control_retry)) {
         api_status = LogStatus(p, opened, u"RegOpenKeyExW");
         return;
       }
-      const LONG status = OS().reg.RegDeleteValueW(h.get(), name.c_str());
       if (status == 0) {
         p.Log(take_control_retry
                   ? u"Delete registry value success!  (after fail/take control/retry!)"
@@ -481,7 +483,7 @@ bool RegDeleteValue(HKEY root, std::u16string_view reg_key, std::u16string_view 
         result = true;
         return;
       }
-      LogStatus(p, status, u"RegDeleteValueW",
+      LogStatus(p, status, opened != 0 ? u"RegOpenKeyExW" : u"RegDeleteValueW",
                 debug::VarsToText({u"lRet", status, u"sRegKey", key, u"sValueName", name,
                                    u"bTakeControlRetry", take_control_retry}));
       h.reset();

@@ -53,6 +53,31 @@ enum : DWORD {
   kERROR_CANCELLED = 1223,
 };
 
+// Errors of the launches beyond those of types.h (winerror.h).
+enum : DWORD {
+  kERROR_PARTIAL_COPY = 299,
+  kERROR_ACCESS_DISABLED_BY_POLICY = 1260,
+};
+
+// Tool-help snapshot of the running processes (tlhelp32.h).
+inline constexpr DWORD kTH32CS_SNAPPROCESS = 0x2;
+
+// PROCESSENTRY32W with Windows' layout: 556 bytes in a 32-bit process, 568 in a 64-bit one.
+// dwSize must hold that size before the first call.
+struct PROCESSENTRY32W {
+  DWORD dwSize = 0;
+  DWORD cntUsage = 0;
+  DWORD th32ProcessID = 0;
+  std::uintptr_t th32DefaultHeapID = 0;
+  DWORD th32ModuleID = 0;
+  DWORD cntThreads = 0;
+  DWORD th32ParentProcessID = 0;
+  LONG pcPriClassBase = 0;
+  DWORD dwFlags = 0;
+  char16_t szExeFile[260] = {};  // the executable's file name, NUL-terminated
+};
+static_assert(sizeof(PROCESSENTRY32W) == (sizeof(void*) == 4 ? 556 : 568));
+
 // ShellExecuteExW mask: hand back the process handle in `process`.
 inline constexpr DWORD kSEE_MASK_NOCLOSEPROCESS = 0x40;
 
@@ -139,6 +164,34 @@ class ProcessApi {
   // set with SEE_MASK_NOCLOSEPROCESS when a process was started); FALSE with the last error
   // (2 for a missing file) and hInstApp holding the SE_ERR_* code.
   virtual BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) = 0;
+
+  // ---- process queries -----------------------------------------------------------------------
+  // A snapshot of the processes running now (`flags` TH32CS_SNAPPROCESS; `process_id` is not
+  // used for it): a handle to close with CloseHandle, or INVALID_HANDLE_VALUE with 87 for other
+  // flags. The idle process is listed with ID 0, the System process with ID 4.
+  virtual HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD process_id) = 0;
+  // The first / next process of a snapshot, in its order. FALSE with 24 when entry->dwSize is
+  // not sizeof(PROCESSENTRY32W), 18 past the last process, 6 for a handle that is no snapshot.
+  virtual BOOL Process32FirstW(HANDLE snapshot, PROCESSENTRY32W* entry) = 0;
+  virtual BOOL Process32NextW(HANDLE snapshot, PROCESSENTRY32W* entry) = 0;
+  // Vista and later: the full path of the process's executable (`flags` 0: the Win32 form) into
+  // `buf` of *size characters; *size becomes its length without the NUL. FALSE with 122 when it
+  // does not fit, 5 for a handle without PROCESS_QUERY_LIMITED_INFORMATION, 6 for an unknown
+  // one, 31 for a process without an image file (System), 127 where kernel32 lacks the entry.
+  virtual BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, char16_t* buf,
+                                          DWORD* size) = 0;
+  // psapi: the path of a module of the process (`module` 0: its executable) into `buf` of `size`
+  // characters, cut and NUL-terminated when longer. The characters copied; 0 on failure with 5
+  // for a handle without both PROCESS_QUERY_INFORMATION and PROCESS_VM_READ, 299 asked by a
+  // 32-bit process about a 64-bit one, 6 for an unknown handle. The A form converts the path to
+  // the ANSI code page.
+  virtual DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, char16_t* buf,
+                                     DWORD size) = 0;
+  virtual DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, char* buf, DWORD size) = 0;
+  // psapi: as many of the process's module handles as `bytes` hold (its executable first);
+  // *needed receives the bytes all of them take. Fails as GetModuleFileNameExW.
+  virtual BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes,
+                                  DWORD* needed) = 0;
 };
 
 }  // namespace kes::platform

@@ -1,5 +1,6 @@
 #include "platform/sim/machine.h"
 
+#include <iterator>
 #include <utility>
 
 #include "platform/base/u16.h"
@@ -76,10 +77,23 @@ Machine::Machine() {
   };
   for (const auto& [name, value] : env) SetEnv(name, value);
 
-  processes.push_back({0, 0, u"[System Process]", u"", std::nullopt});
-  processes.push_back({4, 0, u"System", u"", std::nullopt});
+  // What a tool-help snapshot of Windows lists first: the idle process (ID 0) and System (4),
+  // the session's protected csrss.exe, the service control manager, and the shell, whose own
+  // parent has long gone.
+  const std::pair<DWORD, DWORD> kSessionIds[] = {
+      {0, 0}, {4, 0}, {548, 536}, {624, 536}, {740, 624}};
+  const char16_t* const kSessionImages[] = {
+      u"[System Process]", u"System", u"C:\\Windows\\System32\\csrss.exe",
+      u"C:\\Windows\\System32\\wininit.exe", u"C:\\Windows\\System32\\services.exe"};
+  for (std::size_t i = 0; i < std::size(kSessionIds); ++i) {
+    SimProcess p{kSessionIds[i].first, kSessionIds[i].second, kSessionImages[i], u"", std::nullopt};
+    p.is_32bit = false;
+    p.protected_process = i == 1 || i == 2;
+    processes.push_back(std::move(p));
+  }
   processes.push_back({kExplorerPid, 3088, u"C:\\Windows\\explorer.exe",
                        u"C:\\Windows\\Explorer.EXE", std::nullopt});
+  processes.back().is_32bit = false;
   processes.push_back({kProgramPid, kExplorerPid, u"C:\\Tools\\Kestrune.exe",
                        u"\"C:\\Tools\\Kestrune.exe\"", std::nullopt});
   current_pid = kProgramPid;

@@ -121,6 +121,9 @@ struct SimProcess {
   DWORD startup_flags = 0;  // STARTUPINFO dwFlags
   platform::WORD show_window = 1;
   std::u16string current_directory;
+  // A protected process (System, csrss.exe): it can be opened only for the limited query right
+  // (on Windows before Vista: with SeDebugPrivilege enabled).
+  bool protected_process = false;
   bool Running(std::int64_t now_ms) const { return !exit_code || now_ms < ends_at_ms; }
 };
 
@@ -133,6 +136,12 @@ struct SimProgram {
   SimProgramFn run;
   std::uint32_t run_ms = 0;  // simulated milliseconds it keeps running after its start
   bool gui = false;          // has a message queue (WaitForInputIdle answers for it)
+  // Its manifest asks for administrator rights: CreateProcessW refuses it (740) to a token that
+  // is not elevated, the shell asks the user (Machine::elevation_prompt_answers).
+  bool requires_elevation = false;
+  // The last error CreateProcessW leaves behind when it starts this program (Windows does not
+  // clear it on success; a stub that starts its real program elevated leaves 18 or 740).
+  DWORD last_error_after_start = 0;
 };
 
 // A local account and the local groups (net user, net localgroup).
@@ -255,6 +264,10 @@ class Machine {
   // Window input of the program's thread: each entry is the local_ms at which one input
   // message arrives. A message-aware wait returns when one arrives and reports each once.
   std::deque<std::int64_t> input_arrivals;
+  // How the user answers the elevation prompts the shell shows (true: Yes), in order; when none
+  // is left the prompt is declined (1223).
+  std::deque<bool> elevation_prompt_answers;
+  int elevation_prompts_shown = 0;
   // Local accounts and groups by lower-cased name (filled by the default tools).
   std::map<std::u16string, SimAccount> accounts;
   std::map<std::u16string, SimGroup> local_groups;

@@ -196,6 +196,12 @@ DWORD LaunchProcess(Machine& m, const LaunchRequest& req, DWORD* error) {
     *error = kERROR_BAD_EXE_FORMAT;
     return 0;
   }
+  const auto program = m.programs.find(LowerCase(*image));
+  if (program != m.programs.end() && program->second.requires_elevation && !req.elevated &&
+      !m.token.elevated) {
+    *error = platform::kERROR_ELEVATION_REQUIRED;
+    return 0;
+  }
   *error = 0;
   const SimProcess& parent = m.CurrentProcess();
   SimProcess p;
@@ -211,7 +217,6 @@ DWORD LaunchProcess(Machine& m, const LaunchRequest& req, DWORD* error) {
                       : static_cast<platform::WORD>(platform::kSW_SHOWDEFAULT);
   p.current_directory =
       req.directory.empty() ? FsCurrentDirectory(m) : FsFullPath(m, req.directory);
-  const auto program = m.programs.find(LowerCase(*image));
   p.run_ms = program != m.programs.end() ? program->second.run_ms : 0;
   const DWORD pid = p.pid;
   const std::int64_t started = m.local_ms;
@@ -286,7 +291,8 @@ class SimProcessApi final : public platform::ProcessApi {
     pi->hProcess =
         m_.AddHandle(std::make_shared<ProcessObject>(pid, platform::kPROCESS_ALL_ACCESS));
     pi->hThread = m_.AddHandle(std::make_shared<ThreadObject>(pid, pid + 4));
-    m_.last_error = 0;
+    const auto program = m_.programs.find(LowerCase(FindProcess(m_, pid)->image));
+    m_.last_error = program != m_.programs.end() ? program->second.last_error_after_start : 0;
     return 1;
   }
 
@@ -295,10 +301,15 @@ class SimProcessApi final : public platform::ProcessApi {
     const SimProcess* p = FindProcess(m_, process_id);
     if (process_id == 0 || !p || !p->Running(m_.local_ms))
       return FailHandle(platform::kERROR_INVALID_PARAMETER);
-    // The System process lets an administrator query it only through the limited right.
-    if (process_id == 4 && (desired_access & ~(platform::kPROCESS_QUERY_LIMITED_INFORMATION |
-                                               platform::kSYNCHRONIZE)) != 0)
-      return FailHandle(platform::kERROR_ACCESS_DENIED);
+    // A protected process (System, csrss.exe) lets an administrator query it only through the
+    // limited right; before Vista there was no such right, and SeDebugPrivilege opened it.
+    if (p->protected_process && (desired_access & ~(platform::kPROCESS_QUERY_LIMITED_INFORMATION |
+                                                    platform::kSYNCHRONIZE)) != 0) {
+      const auto debug = m_.token.privileges.find(u"SeDebugPrivilege");
+      const bool debugging = debug != m_.token.privileges.end() && debug->second;
+      if (m_.facts.version.dwMajorVersion >= 6 || !debugging)
+        return FailHandle(platform::kERROR_ACCESS_DENIED);
+    }
     // Full query access includes the limited one, as on Windows.
     DWORD granted = desired_access;
     if (granted & platform::kPROCESS_QUERY_INFORMATION)
@@ -386,6 +397,41 @@ class SimProcessApi final : public platform::ProcessApi {
     return info.hInstApp;
   }
 
+  HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD) override {
+    if (auto e = m_.Gate("CreateToolhelp32Snapshot")) {
+      m_.last_error = *e;
+      return platform::kInvalidHandle;
+    }
+    return SimCreateToolhelp32Snapshot(m_, flags);
+  }
+  BOOL Process32FirstW(HANDLE snapshot, platform::PROCESSENTRY32W* entry) override {
+    if (auto e = m_.Gate("Process32FirstW")) return Fail(*e);
+    return SimProcess32(m_, snapshot, entry, true);
+  }
+  BOOL Process32NextW(HANDLE snapshot, platform::PROCESSENTRY32W* entry) override {
+    if (auto e = m_.Gate("Process32NextW")) return Fail(*e);
+    return SimProcess32(m_, snapshot, entry, false);
+  }
+  BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, char16_t* buf,
+                                  DWORD* size) override {
+    if (auto e = m_.Gate("QueryFullProcessImageNameW")) return Fail(*e);
+    return SimQueryFullProcessImageNameW(m_, process, flags, buf, size);
+  }
+  DWORD GetModuleFileNameExW(HANDLE process, platform::HMODULE, char16_t* buf,
+                             DWORD size) override {
+    if (auto e = m_.Gate("GetModuleFileNameExW")) return static_cast<DWORD>(Fail(*e));
+    return SimGetModuleFileNameEx(m_, process, buf, nullptr, size);
+  }
+  DWORD GetModuleFileNameExA(HANDLE process, platform::HMODULE, char* buf, DWORD size) override {
+    if (auto e = m_.Gate("GetModuleFileNameExA")) return static_cast<DWORD>(Fail(*e));
+    return SimGetModuleFileNameEx(m_, process, nullptr, buf, size);
+  }
+  BOOL EnumProcessModules(HANDLE process, platform::HMODULE* modules, DWORD bytes,
+                          DWORD* needed) override {
+    if (auto e = m_.Gate("EnumProcessModules")) return Fail(*e);
+    return SimEnumProcessModules(m_, process, modules, bytes, needed);
+  }
+
   BOOL ShellExecuteExW(platform::SHELLEXECUTEINFOW* info) override {
     if (auto e = m_.Gate("ShellExecuteExW")) {
       if (info) info->hInstApp = ShellCode(*e);
@@ -461,6 +507,21 @@ class SimProcessApi final : public platform::ProcessApi {
       info.hInstApp = kShellSuccess;
       m_.last_error = 0;
       return true;
+    }
+    // Elevation is the user's to grant: the prompt comes for "runas" and for a program whose
+    // manifest asks for it, unless the caller already runs elevated.
+    const auto program = m_.programs.find(LowerCase(*file));
+    const bool wants =
+        verb == u"runas" || (program != m_.programs.end() && program->second.requires_elevation);
+    if (wants && !m_.token.elevated) {
+      ++m_.elevation_prompts_shown;
+      const bool yes = !m_.elevation_prompt_answers.empty() && m_.elevation_prompt_answers.front();
+      if (!m_.elevation_prompt_answers.empty()) m_.elevation_prompt_answers.pop_front();
+      if (!yes) {
+        info.hInstApp = platform::kERROR_ACCESS_DENIED;  // SE_ERR_ACCESSDENIED
+        return Fail(platform::kERROR_CANCELLED) != 0;
+      }
+      req.elevated = true;
     }
     req.application = *file;
     req.command_line = u"\"" + *file + u"\"";

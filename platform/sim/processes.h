@@ -37,6 +37,7 @@ struct LaunchRequest {
   DWORD creation_flags = 0;
   DWORD startup_flags = 0;
   platform::WORD show_window = 1;
+  bool elevated = false;  // the user granted elevation for it (an accepted prompt)
 };
 
 // Finds the file a command line or application name names, as CreateProcessW does, from the
@@ -53,6 +54,19 @@ DWORD LaunchProcess(Machine& m, const LaunchRequest& req, DWORD* error);
 
 // The record of a process ID, or null.
 SimProcess* FindProcess(Machine& m, DWORD pid);
+
+// The process queries of the machine's process interface (process_queries.cpp), with the
+// meaning and errors of the calls they are named after.
+platform::HANDLE SimCreateToolhelp32Snapshot(Machine& m, DWORD flags);
+platform::BOOL SimProcess32(Machine& m, platform::HANDLE snapshot, platform::PROCESSENTRY32W* entry,
+                            bool first);
+platform::BOOL SimQueryFullProcessImageNameW(Machine& m, platform::HANDLE process, DWORD flags,
+                                             char16_t* buf, DWORD* size);
+// GetModuleFileNameExW into `wide`, or with `ansi` GetModuleFileNameExA.
+DWORD SimGetModuleFileNameEx(Machine& m, platform::HANDLE process, char16_t* wide, char* ansi,
+                             DWORD size);
+platform::BOOL SimEnumProcessModules(Machine& m, platform::HANDLE process,
+                                     platform::HMODULE* modules, DWORD bytes, DWORD* needed);
 
 // The current process waits for its child: since a program's behaviour runs at once and the
 // clock stands still meanwhile, the current process's running time grows by what the child

@@ -47,20 +47,6 @@ bool OnlyTrailer(std::u16string_view rest) {
   return rest.empty() || rest.front() == u';';
 }
 
-std::optional<HKEY> RootByName(std::u16string_view name) {
-  const std::pair<std::u16string_view, HKEY> roots[] = {
-      {u"HKEY_LOCAL_MACHINE", platform::kHKEY_LOCAL_MACHINE},
-      {u"HKEY_CURRENT_USER", platform::kHKEY_CURRENT_USER},
-      {u"HKEY_CLASSES_ROOT", platform::kHKEY_CLASSES_ROOT},
-      {u"HKEY_USERS", platform::kHKEY_USERS},
-      {u"HKEY_CURRENT_CONFIG", platform::kHKEY_CURRENT_CONFIG},
-  };
-  for (const auto& [text, root] : roots) {
-    if (EqualsNoCase(name, text)) return root;
-  }
-  return std::nullopt;
-}
-
 // Reads a quoted text starting at the opening quote `s[pos]`; `pos` ends behind the closing
 // quote. REGEDIT5 also knows \n, \r and \0; any other backslash pair is kept as written.
 bool ReadQuoted(std::u16string_view s, std::size_t& pos, int version, std::u16string& out) {
@@ -377,6 +363,20 @@ class Importer {
 };
 
 }  // namespace
+
+std::optional<HKEY> RootByName(std::u16string_view name) {
+  const std::pair<std::u16string_view, HKEY> roots[] = {
+      {u"HKEY_LOCAL_MACHINE", platform::kHKEY_LOCAL_MACHINE},
+      {u"HKEY_CURRENT_USER", platform::kHKEY_CURRENT_USER},
+      {u"HKEY_CLASSES_ROOT", platform::kHKEY_CLASSES_ROOT},
+      {u"HKEY_USERS", platform::kHKEY_USERS},
+      {u"HKEY_CURRENT_CONFIG", platform::kHKEY_CURRENT_CONFIG},
+  };
+  for (const auto& [text, root] : roots) {
+    if (EqualsNoCase(name, text)) return root;
+  }
+  return std::nullopt;
+}
 
 std::u16string DecodeRegFileText(std::string_view bytes, const AnsiDecoder& ansi) {
   if (bytes.size() >= 2 && static_cast<std::uint8_t>(bytes[0]) == 0xFF &&

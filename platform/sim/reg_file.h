@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,9 @@ RegFileResult ImportRegFile(RegistryStore& store, std::string_view bytes,
 // The file text of `bytes`: UTF-16LE after a byte-order mark FF FE, otherwise ANSI through
 // `ansi` (Latin-1 when none is given).
 std::u16string DecodeRegFileText(std::string_view bytes, const AnsiDecoder& ansi = {});
+
+// The predefined root a full key name starts with ("HKEY_LOCAL_MACHINE"...; letter case
+// ignored); nullopt for any other text.
+std::optional<platform::HKEY> RootByName(std::u16string_view name);
 
 }  // namespace kes::sim

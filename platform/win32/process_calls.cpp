@@ -2,6 +2,13 @@
 #include "platform/win32/windows_support.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
+// psapi.dll's own entry points, which Windows XP has (version 2 would bind to kernel32's K32
+// names of Windows 7).
+#define PSAPI_VERSION 1
+#include <psapi.h>
+
+#include <cstddef>
 
 namespace kes::win32 {
 namespace {
@@ -13,6 +20,21 @@ using platform::DWORD;
 }
 platform::HANDLE P(::HANDLE h) {
   return reinterpret_cast<platform::HANDLE>(h);
+}
+
+static_assert(sizeof(platform::PROCESSENTRY32W) == sizeof(::PROCESSENTRY32W));
+static_assert(offsetof(platform::PROCESSENTRY32W, th32ParentProcessID) ==
+              offsetof(::PROCESSENTRY32W, th32ParentProcessID));
+static_assert(offsetof(platform::PROCESSENTRY32W, szExeFile) ==
+              offsetof(::PROCESSENTRY32W, szExeFile));
+
+// Vista brought QueryFullProcessImageNameW; it is looked up so that the program loads on XP.
+using QueryImageNameFn = BOOL(WINAPI*)(::HANDLE, DWORD, LPWSTR, PDWORD);
+QueryImageNameFn QueryImageName() {
+  HMODULE k32 = ::GetModuleHandleW(L"kernel32.dll");
+  return k32 ? reinterpret_cast<QueryImageNameFn>(reinterpret_cast<void (*)()>(
+                   ::GetProcAddress(k32, "QueryFullProcessImageNameW")))
+             : nullptr;
 }
 
 class Win32ProcessApi final : public platform::ProcessApi {
@@ -97,6 +119,53 @@ class Win32ProcessApi final : public platform::ProcessApi {
     return reinterpret_cast<std::intptr_t>(::ShellExecuteW(
         reinterpret_cast<::HWND>(owner), verb ? W(verb) : nullptr, file ? W(file) : nullptr,
         parameters ? W(parameters) : nullptr, directory ? W(directory) : nullptr, show));
+  }
+
+  platform::HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD process_id) override {
+    return P(::CreateToolhelp32Snapshot(flags, process_id));
+  }
+
+  platform::BOOL Process32FirstW(platform::HANDLE snapshot,
+                                 platform::PROCESSENTRY32W* entry) override {
+    return ::Process32FirstW(H(snapshot), reinterpret_cast<::PROCESSENTRY32W*>(entry));
+  }
+
+  platform::BOOL Process32NextW(platform::HANDLE snapshot,
+                                platform::PROCESSENTRY32W* entry) override {
+    return ::Process32NextW(H(snapshot), reinterpret_cast<::PROCESSENTRY32W*>(entry));
+  }
+
+  platform::BOOL QueryFullProcessImageNameW(platform::HANDLE process, DWORD flags, char16_t* buf,
+                                            DWORD* size) override {
+    static const QueryImageNameFn query = QueryImageName();
+    if (!query) {
+      ::SetLastError(ERROR_PROC_NOT_FOUND);
+      return FALSE;
+    }
+    ::DWORD n = size ? *size : 0;
+    const ::BOOL ok = query(H(process), flags, W(buf), &n);
+    if (ok && size) *size = n;
+    return ok;
+  }
+
+  DWORD GetModuleFileNameExW(platform::HANDLE process, platform::HMODULE module, char16_t* buf,
+                             DWORD size) override {
+    return ::GetModuleFileNameExW(H(process), reinterpret_cast<::HMODULE>(module), W(buf), size);
+  }
+
+  DWORD GetModuleFileNameExA(platform::HANDLE process, platform::HMODULE module, char* buf,
+                             DWORD size) override {
+    return ::GetModuleFileNameExA(H(process), reinterpret_cast<::HMODULE>(module), buf, size);
+  }
+
+  platform::BOOL EnumProcessModules(platform::HANDLE process, platform::HMODULE* modules,
+                                    DWORD bytes, DWORD* needed) override {
+    static_assert(sizeof(platform::HMODULE) == sizeof(::HMODULE));
+    ::DWORD n = 0;
+    const ::BOOL ok =
+        ::EnumProcessModules(H(process), reinterpret_cast<::HMODULE*>(modules), bytes, &n);
+    if (needed) *needed = n;
+    return ok;
   }
 
   platform::BOOL ShellExecuteExW(platform::SHELLEXECUTEINFOW* info) override {

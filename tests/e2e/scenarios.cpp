@@ -8,8 +8,13 @@ namespace kes::win32::e2e {
 namespace {
 
 constexpr Scenario kScenarios[] = {
-    {"fault-selftest", &FaultSelfTest}, {"wait-latency", &WaitLatency}, {"registry", &Registry},
-    {"files-launch", &FilesLaunch},     {"env-search", &EnvSearch},
+    {"fault-selftest", &FaultSelfTest},
+    {"wait-latency", &WaitLatency},
+    {"registry", &Registry},
+    {"files-launch", &FilesLaunch},
+    {"env-search", &EnvSearch},
+    {"launch-perms", &LaunchPerms},
+    {"launch-perms-child", &LaunchPermsChild},
 };
 
 }  // namespace

@@ -53,4 +53,11 @@ Outcome FilesLaunch();
 // folders and from WMI; the detail names the profiles found and what WMI gave.
 Outcome EnvSearch();
 
+// GetPathFromPID of its own ID is its exe; RunX of "cmd.exe /c exit 3" waits and returns 3; a
+// child run through RunX ("launch-perms-child", which writes GetParentPID of itself to a file in
+// the temp folder) names this process as its parent; RegSetKeyPermission on a test key under
+// HKLM adds a Guests read entry that the security calls read back. Cleans up its key.
+Outcome LaunchPerms();
+Outcome LaunchPermsChild();
+
 }  // namespace kes::win32::e2e

@@ -311,6 +311,7 @@ std::unique_ptr<sim::RegKey> CloneKey(const sim::RegKey& key) {
   copy->values = key.values;
   copy->deny_changes = key.deny_changes;
   copy->deny_write_open = key.deny_write_open;
+  copy->security = key.security;  // never changed in place: a change puts a new one in
   for (const auto& [name, sub] : key.subkeys) copy->subkeys.emplace(name, CloneKey(*sub));
   return copy;
 }
@@ -345,6 +346,9 @@ Snapshot Take(const sim::Machine& cm) {
   s.environment = m.environment;
   s.user_name = m.user_name;
   s.token = m.token;
+  s.processes = m.processes;
+  s.current_pid = m.current_pid;
+  s.local_ms = m.local_ms;
   return s;
 }
 
@@ -365,6 +369,9 @@ void Restore(sim::Machine& m, const Snapshot& s) {
   m.environment = s.environment;
   m.user_name = s.user_name;
   m.token = s.token;
+  m.processes = s.processes;
+  m.current_pid = s.current_pid;
+  m.local_ms = s.local_ms;
   m.message_boxes.clear();
   m.started_command_lines.clear();
   m.console_output.clear();

@@ -24,12 +24,14 @@ namespace kes::lifecycle_model {
 
 // A 64-bit hash of everything a power cut leaves behind. Timestamps, open handles, processes
 // and the clock are left out: they do not survive a restart or do not change what the program
-// does next. Only reads the machine (the stores hand their trees out through non-const access).
+// does next (the processes change only the calls start-up makes to learn its parent). Only reads
+// the machine (the stores hand their trees out through non-const access).
 std::uint64_t Digest(const sim::Machine& m);
 
 // What a power cut leaves of a machine (the same parts the digest covers, plus the boot mode's
-// traces in the environment and the signed-in user's token), to be put back into a machine of
-// the same profile. Cheaper than replaying the steps that led there.
+// traces in the environment, the signed-in user's token and the keys' and files' security),
+// with the running processes and the clock, to be put back into a machine of the same profile.
+// Cheaper than replaying the steps that led there.
 struct Snapshot {
   std::uint64_t digest = 0;
   std::unique_ptr<sim::RegKey> machine_hive;
@@ -44,6 +46,15 @@ struct Snapshot {
   std::map<std::u16string, std::u16string> environment;
   std::u16string user_name;
   sim::SimToken token;
+  // Not part of what a power cut leaves, but of what the next program finds: start-up walks
+  // the running processes to find its parent, so every replay of a step from this state must
+  // see the same ones at the same time of day (which of them still run depends on the clock),
+  // or the number of calls it makes, and so where a power cut at call n lands, would depend on
+  // what earlier replays on the same machine left behind (a restart ends the session's
+  // processes, a Safe Mode boot with the command prompt starts no Explorer).
+  std::vector<sim::SimProcess> processes;
+  platform::DWORD current_pid = 0;
+  std::int64_t local_ms = 0;
 };
 Snapshot Take(const sim::Machine& m);
 // Puts the snapshot back and forgets what earlier runs left in the machine's records (boxes,

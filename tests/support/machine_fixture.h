@@ -235,6 +235,7 @@ class MachineTest : public ::testing::Test {
     e.g_Win64bit = e.Win64bit = true;
     e.Dir_Windows = u"C:\\Windows";
     e.DirBS_Windows = u"C:\\Windows\\";
+    e.Dir_System32 = u"C:\\Windows\\System32";
     e.DirBS_System32 = u"C:\\Windows\\System32\\";
     e.SystemDriveBS = u"C:\\";
     e.UserDirBS_CurrentUser_Temp = u"C:\\Users\\Admin\\AppData\\Local\\Temp\\";
