@@ -185,13 +185,11 @@ class ProcessApi {
   // for a handle without both PROCESS_QUERY_INFORMATION and PROCESS_VM_READ, 299 asked by a
   // 32-bit process about a 64-bit one, 6 for an unknown handle. The A form converts the path to
   // the ANSI code page.
-  virtual DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, char16_t* buf,
-                                     DWORD size) = 0;
+  virtual DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, char16_t* buf, DWORD size) = 0;
   virtual DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, char* buf, DWORD size) = 0;
   // psapi: as many of the process's module handles as `bytes` hold (its executable first);
   // *needed receives the bytes all of them take. Fails as GetModuleFileNameExW.
-  virtual BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes,
-                                  DWORD* needed) = 0;
+  virtual BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, DWORD* needed) = 0;
 };
 
 }  // namespace kes::platform

@@ -109,8 +109,8 @@ Outcome LaunchPerms() {
   key.reset();
   std::u16string account = u"Guests";
   bool allow = true;
-  const bool updated = RegSetKeyPermission(platform::kHKEY_LOCAL_MACHINE, kTestKey, account,
-                                           allow, platform::kKEY_READ);
+  const bool updated = RegSetKeyPermission(platform::kHKEY_LOCAL_MACHINE, kTestKey, account, allow,
+                                           platform::kKEY_READ);
   const bool read_back = GuestsMayRead();
   os.reg.RegDeleteKeyExW(platform::kHKEY_LOCAL_MACHINE, kTestKey, 0);
   os.reg.RegDeleteKeyExW(platform::kHKEY_LOCAL_MACHINE, u"Software\\KestruneE2E", 0);

@@ -104,13 +104,11 @@ TEST_F(SimLaunchPermsAccess, KeyRefusesChangesUntilControlIsTaken) {
   m.registry().SetSecurity(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", locked);
   HKEY h = 0;
   EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", 0, kKEY_SET_VALUE, &h), 5);
-  EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", 0, kKEY_WRITE_OWNER, &h),
-            5);
+  EXPECT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", 0, kKEY_WRITE_OWNER, &h), 5);
 
   // Taking ownership, then giving the new owner full control, as a take-control tool does.
   m.token.privileges[u"SeTakeOwnershipPrivilege"] = true;
-  ASSERT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", 0, kKEY_WRITE_OWNER, &h),
-            0);
+  ASSERT_EQ(reg.RegOpenKeyExW(kHKEY_LOCAL_MACHINE, u"SYSTEM\\Locked", 0, kKEY_WRITE_OWNER, &h), 0);
   std::vector<std::uint8_t> admins = Sid(u"Administrators");
   SECURITY_DESCRIPTOR sd;
   ASSERT_TRUE(OS().sec.InitializeSecurityDescriptor(&sd, kSECURITY_DESCRIPTOR_REVISION));
