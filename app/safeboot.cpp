@@ -161,7 +161,7 @@ std::u16string WriteUndoHook(const Proc& p, SafeMode mode) {
       return HklmName(kCommandProcessorKey, u"Autorun");
     // The reminder tells the user to type "kestrune /normal" at the Safe Mode prompt: without
     // the script (a folder of that name, say) that way back is not there.
-    const std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
+    std::u16string script = Env().DirBS_Windows + std::u16string(kMarkerScript);
     bool written = false;
     p.Step([&] { written = FileExist(script); });
     if (!written) return script;

@@ -604,8 +604,8 @@ void InitApp(bool is_dll, std::u16string_view resources_dir) {
   Quietly(kInitAppSource, u"random seed", [&] {
     platform::SYSTEMTIME now{};
     OS().sys.GetLocalTime(&now);
-    common.Random.seed(static_cast<std::uint_fast32_t>(
-        ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds));
+    const std::uint_fast32_t seconds = (now.wHour * 60u + now.wMinute) * 60u + now.wSecond;
+    common.Random.seed(seconds * 1000u + now.wMilliseconds);
   });
 
   // 2. The three keyed collections of the run.

@@ -24,23 +24,23 @@ const AppEnv* Env() {
 }  // namespace
 
 void SetProcFlags(DWORD& flags, std::int32_t run_as_type, bool no_unicode_environment, bool log) {
-  static std::u16string stCFGRunXProcFlags;
+  static std::u16string configured_flags;
   const DWORD passed = flags;
-  if (stCFGRunXProcFlags.empty()) {
+  if (configured_flags.empty()) {
     const AppEnv* env = Env();
     const bool dll = env && env->AppInst_IsDLL;
     const bool service = env && env->AppInst_IsService;
     const bool system = env && env->AppInst_IsSystem;
     const bool admin = env && env->AppInst_IsAdmin;
-    stCFGRunXProcFlags = u"RunX." +
-                         std::u16string(dll       ? u"DLL"
-                                        : service ? u"ServiceEXE"
-                                                  : u"StandardEXE") +
-                         u"." +
-                         std::u16string(system  ? u"LocalSystem"
-                                        : admin ? u"Admin"
-                                                : u"LimitedUser") +
-                         u".";
+    configured_flags = u"RunX." +
+                       std::u16string(dll       ? u"DLL"
+                                      : service ? u"ServiceEXE"
+                                                : u"StandardEXE") +
+                       u"." +
+                       std::u16string(system  ? u"LocalSystem"
+                                      : admin ? u"Admin"
+                                              : u"LimitedUser") +
+                       u".";
   }
   std::u16string prefix;
   DWORD table = 0x6000000;
@@ -65,10 +65,10 @@ void SetProcFlags(DWORD& flags, std::int32_t run_as_type, bool no_unicode_enviro
   }
   flags = table | (no_unicode_environment ? 0 : DWORD{platform::kCREATE_UNICODE_ENVIRONMENT});
   // No configuration store is attached to this program, so the key scheme below
-  // (stCFGRunXProcFlags + prefix + "ProcFlags." + option) never overrides the table.
+  // (configured_flags + prefix + "ProcFlags." + option) never overrides the table.
   if (log) {
     debug::dLog(-1, u"App_ExtProcess.SetProcFlags", debug::Event_Verbose,
-                VarsToText({u"stCFGRunXProcFlags", stCFGRunXProcFlags, u"sCFGSettingPrefix", prefix,
+                VarsToText({u"configured_flags", configured_flags, u"sCFGSettingPrefix", prefix,
                             u"lFlagsPassed", static_cast<std::int32_t>(passed), u"lFlagsReturned",
                             static_cast<std::int32_t>(flags)}));
   }

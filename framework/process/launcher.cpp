@@ -173,11 +173,13 @@ bool ShellExW(std::u16string_view path_and_filename, std::u16string_view cmd_lin
       }
       if (error == platform::kERROR_ELEVATION_REQUIRED) {
         if (force_fail_on_cancelled_uac) {
-          p.Log(u"ShellExW.ShellExecuteW lRet = " + Dec(ret) +
-                u"  Error = ERROR_ELEVATION_REQUIRED  AppRunningAsAdmin = " +
-                (admin ? u"True" : u"False") +
-                u" (LAUNCH FAIL AS ADMIN, NO RETRY SPECIFIED BY BOOLEAN)  verb = " + verb +
-                u"  File = [" + path + u"]");
+          std::u16string text = u"ShellExW.ShellExecuteW lRet = " + Dec(ret);
+          text += u"  Error = ERROR_ELEVATION_REQUIRED  AppRunningAsAdmin = ";
+          text += admin ? u"True" : u"False";
+          text += u" (LAUNCH FAIL AS ADMIN, NO RETRY SPECIFIED BY BOOLEAN)  verb = ";
+          text += verb;
+          text += u"  File = [" + path + u"]";
+          p.Log(text);
           out.elevation_required = true;
           return;
         }
@@ -207,9 +209,11 @@ bool ShellExW(std::u16string_view path_and_filename, std::u16string_view cmd_lin
         result = true;
         return;
       }
-      p.Log(u"ShellExW.ShellExecuteW lRet = " + Dec(ret) + u"  Error = " + Dec(error) + u" [" +
-            ErrorText(error) + u"]  verb = " + verb + u"  (LAUNCH FAIL, NO RETRY)  File = [" +
-            path + u"]");
+      std::u16string text = u"ShellExW.ShellExecuteW lRet = " + Dec(ret);
+      text += u"  Error = " + Dec(error) + u" [" + ErrorText(error) + u"]  verb = ";
+      text += verb;
+      text += u"  (LAUNCH FAIL, NO RETRY)  File = [" + path + u"]";
+      p.Log(text);
       return;
     }
   });

@@ -114,8 +114,15 @@ void TakeControlReg(platform::HKEY root, std::u16string_view reg_sub_key,
     const std::u16string quoted = u"\"" + key + u"\"";
     // The tool shows no window of its own worth seeing.
     for (std::u16string_view scope : {u"/keyreg ", u"/subkeyreg "}) {
-      RunTool(std::u16string(scope) + quoted + u" /setowner=" + take_owner_name, 0);
-      RunTool(std::u16string(scope) + quoted + u" /grant=" + take_perm_name + u"=f", 0);
+      std::u16string owner_command(scope);
+      owner_command += quoted + u" /setowner=";
+      owner_command += take_owner_name;
+      RunTool(owner_command, 0);
+      std::u16string grant_command(scope);
+      grant_command += quoted + u" /grant=";
+      grant_command += take_perm_name;
+      grant_command += u"=f";
+      RunTool(grant_command, 0);
     }
   });
   p.ReturnedByRef({u"sTakeOwnerName", take_owner_name, u"sTakePermName", take_perm_name});
