@@ -181,13 +181,16 @@ bool Resecure(const Proc& p, const std::u16string& folder) {
 }
 
 // Whether the file system keeps the protection a new object is given: a folder of a name no one
-// can guess is made inside `folder` with the program's protection and read back. Windows always
+// can guess is made beside `folder` with the program's protection and read back. Windows always
 // keeps it on a volume with security; a system that reports one but keeps none (Wine without a
-// place for descriptors) reads back something else. True when it cannot tell.
+// place for descriptors) reads back something else. The probe goes into the parent, not into
+// the folder in question: whoever owns that folder could delete a probe inside it and put one of
+// their own in its place before it is read back. True when it cannot tell.
 bool KeepsGivenSecurity(const Proc& p, const std::u16string& folder) {
-  const std::optional<std::u16string> leaf = UnguessableName(u"probe-", u"");
-  if (!leaf) return true;
-  const std::u16string probe = folder + u"\\" + *leaf;
+  const std::optional<std::u16string> leaf = UnguessableName(u"Kestrune-probe-", u"");
+  const std::size_t slash = folder.rfind(u'\\');
+  if (!leaf || slash == std::u16string::npos) return true;
+  const std::u16string probe = folder.substr(0, slash + 1) + *leaf;
   FolderDescriptor descriptor;
   platform::SECURITY_ATTRIBUTES sa;
   sa.lpSecurityDescriptor = descriptor.get();
