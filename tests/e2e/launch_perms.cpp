@@ -96,7 +96,9 @@ Outcome LaunchPerms() {
 
   FileDelete(ReportFile());
   r = RunX(exe, u"launch-perms-child", true, false, 60000, 0);
-  const std::u16string parent = GetFileToString(ReportFile());
+  std::u16string parent = GetFileToString(ReportFile());
+  // SaveTextToFile ends the text with CR LF.
+  while (!parent.empty() && (parent.back() == u'\n' || parent.back() == u'\r')) parent.pop_back();
   FileDelete(ReportFile());
   if (!r.bSuccess || r.lExitCode != 0) return Fail("the child scenario failed");
   if (parent != Dec(own))
