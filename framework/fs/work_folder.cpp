@@ -157,6 +157,17 @@ bool VolumeKeepsSecurity(const std::u16string& folder) {
   return fs == u"NTFS" || fs == u"REFS";
 }
 
+// Makes `folder` with the program's protection; false when it could not (the last error says
+// why, 183 when the name exists).
+bool MakeProtectedFolder(const std::u16string& folder) {
+  FolderDescriptor descriptor;
+  if (!descriptor.ok()) return false;
+  platform::SECURITY_ATTRIBUTES sa;
+  sa.lpSecurityDescriptor = descriptor.get();
+  FsRedirectionOff redirection_off;
+  return OS().fs.CreateDirectoryW(folder.c_str(), &sa) != 0;
+}
+
 // Owner and protection replaced by the program's own; true when the folder then passes.
 bool Resecure(const Proc& p, const std::u16string& folder) {
   FolderDescriptor descriptor;
@@ -191,15 +202,7 @@ bool KeepsGivenSecurity(const Proc& p, const std::u16string& folder) {
   const std::size_t slash = folder.rfind(u'\\');
   if (!leaf || slash == std::u16string::npos) return true;
   const std::u16string probe = folder.substr(0, slash + 1) + *leaf;
-  FolderDescriptor descriptor;
-  platform::SECURITY_ATTRIBUTES sa;
-  sa.lpSecurityDescriptor = descriptor.get();
-  bool made = false;
-  {
-    FsRedirectionOff redirection_off;
-    made = descriptor.ok() && OS().fs.CreateDirectoryW(probe.c_str(), &sa);
-  }
-  if (!made) return true;
+  if (!MakeProtectedFolder(probe)) return true;
   const bool kept = Shortcoming(p, probe).empty();
   FsRedirectionOff redirection_off;
   OS().fs.RemoveDirectoryW(probe.c_str());
@@ -222,15 +225,11 @@ FolderTrust SecureFolder(std::u16string_view folder_in) {
       trust = FolderTrust::kNoSecurity;
       return;
     }
+    const bool created = MakeProtectedFolder(folder);
     DWORD attributes = platform::kINVALID_FILE_ATTRIBUTES;
-    bool created = false;
-    {
+    if (!created) {
       FsRedirectionOff redirection_off;
-      FolderDescriptor descriptor;
-      platform::SECURITY_ATTRIBUTES sa;
-      sa.lpSecurityDescriptor = descriptor.ok() ? descriptor.get() : nullptr;
-      created = descriptor.ok() && os.fs.CreateDirectoryW(folder.c_str(), &sa);
-      if (!created) attributes = os.fs.GetFileAttributesW(folder.c_str());
+      attributes = os.fs.GetFileAttributesW(folder.c_str());
     }
     if (created) {
       // Made just now with the program's protection: only a system that keeps none reads back
