@@ -21,8 +21,7 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/wine_lib.sh"
 
-KES_WINE32_LOADER=/usr/lib/wine/wine
-KES_WINE32_ENTRY=/proc/sys/fs/binfmt_misc/qemu-i386
+: "${KES_WINE32_LOADER:=/usr/lib/wine/wine}"
 KES_WINE32_SWITCHED=0
 # How the 32-bit side runs ("native" or "emulated"), and a time limit for one start of a 32-bit
 # exe that suits it; both are set by kes_wine32_begin.
@@ -37,16 +36,16 @@ kes_wine32_skip() {
 
 kes_wine32_runs() { "$KES_WINE32_LOADER" --version >/dev/null 2>&1; }
 
-kes_wine32_entry_on() { [[ -f $KES_WINE32_ENTRY && $(head -1 "$KES_WINE32_ENTRY") == enabled ]]; }
-
 # Makes sure Wine's 32-bit loader runs: by the kernel itself, or by switching the emulation on.
 kes_wine32_on() {
+  kes_wine32_release_stale # or the left-on emulation would be taken for the kernel's own support
   [[ -x $KES_WINE32_LOADER ]] ||
     kes_wine32_skip "Wine's 32-bit side is not installed (scripts/deps.sh installs wine32:i386)"
   if ! kes_wine32_runs; then
     [[ -f $KES_WINE32_ENTRY ]] || kes_wine32_skip "this kernel cannot run 32-bit programs and no" \
       "qemu-i386 binfmt_misc entry is registered (scripts/deps.sh, as root, registers one)"
     [[ -w $KES_WINE32_ENTRY ]] || kes_wine32_skip "switching the qemu-i386 emulation on needs root"
+    kes_process_id $$ >"$KES_WINE32_HOLDER" || kes_wine32_skip "cannot write $KES_WINE32_HOLDER"
     echo 1 >"$KES_WINE32_ENTRY" || kes_wine32_skip "could not switch the qemu-i386 emulation on"
     KES_WINE32_SWITCHED=1
     kes_wine32_runs || kes_fail "Wine's 32-bit loader does not run even through qemu-i386"
@@ -64,7 +63,11 @@ kes_wine32_on() {
 
 kes_wine32_off() {
   if ((KES_WINE32_SWITCHED)); then
-    echo 0 >"$KES_WINE32_ENTRY" || kes_log "could not switch the qemu-i386 emulation off again"
+    if echo 0 >"$KES_WINE32_ENTRY"; then
+      rm -f "$KES_WINE32_HOLDER"
+    else
+      kes_log "could not switch the qemu-i386 emulation off again"
+    fi
     KES_WINE32_SWITCHED=0
   fi
 }

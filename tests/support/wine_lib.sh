@@ -32,6 +32,11 @@ export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
 unset LANGUAGE # the caller's would outrank both for translated texts
 
+# The machine-wide switch of QEMU's emulation of 32-bit programs (see wine32_lib.sh), and the file
+# in which the 32-bit test that switched it on leaves who it is: "PID STARTTIME".
+: "${KES_WINE32_ENTRY:=/proc/sys/fs/binfmt_misc/qemu-i386}"
+: "${KES_WINE32_HOLDER:=/tmp/kestrune-qemu-i386.holder}"
+
 kes_log() { printf '[wine] %s\n' "$*" >&2; }
 kes_fail() {
   printf '[wine] FAIL: %s\n' "$*" >&2
@@ -174,6 +179,40 @@ kes_wine_end() {
   return "$rc"
 }
 
+# The kernel's entry reads "enabled" once "1" is written to it (a plain file standing in for it in
+# the harness's own test reads "1").
+kes_wine32_entry_on() { [[ -f $KES_WINE32_ENTRY && $(head -1 "$KES_WINE32_ENTRY") =~ ^(enabled|1)$ ]]; }
+
+# "PID STARTTIME" of a running process (the start time tells a reused process ID apart).
+kes_process_id() {
+  local stat fields
+  stat=$(cat "/proc/${1:?pid}/stat" 2>/dev/null) || return 1
+  read -ra fields <<<"${stat##*) }" # the fields after "pid (name) ", from the state on
+  echo "$1 ${fields[19]}"
+}
+
+# A 32-bit test killed by the test runner's time limit cannot switch the emulation off again, and
+# while it stays on, every later prefix runs its 32-bit parts emulated: minutes instead of seconds,
+# beyond the time limits of the 64-bit tests. The next test switches it off, unless the test that
+# switched it on still runs.
+kes_wine32_release_stale() {
+  [[ -f $KES_WINE32_HOLDER ]] || return 0
+  local holder
+  holder=$(<"$KES_WINE32_HOLDER")
+  [[ -n $holder && $(kes_process_id "${holder%% *}") == "$holder" ]] && return 0
+  if kes_wine32_entry_on; then
+    if echo 0 >"$KES_WINE32_ENTRY"; then
+      kes_log "switched QEMU's 32-bit emulation off: the test that switched it on (process" \
+        "${holder%% *}) ended without doing so"
+    else
+      kes_log "QEMU's 32-bit emulation stays on: the test that switched it on (process" \
+        "${holder%% *}) ended without doing so, and it cannot be switched off from here"
+      return 0
+    fi
+  fi
+  rm -f "$KES_WINE32_HOLDER"
+}
+
 # kes_wine_begin SRC NAME: skip without Wine, otherwise start X, make sure the template exists and
 # make a fresh prefix for this test (WINEPREFIX). Cleans everything up when the script exits.
 kes_wine_begin() {
@@ -187,6 +226,7 @@ kes_wine_begin() {
   : "${KES_WINE_RUNS:=$KES_SRC/build/linux/wine-runs}"
   trap kes_wine_end EXIT
   trap 'exit 130' INT TERM
+  kes_wine32_release_stale
   kes_xvfb_start
   kes_wine_template
   mkdir -p "$KES_WINE_RUNS"
