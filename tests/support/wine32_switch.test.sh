@@ -63,6 +63,17 @@ echo 1 >"$KES_WINE32_ENTRY"
 harness kes_wine32_release_stale
 check "a switch the harness did not turn on is left alone" 1 no
 
+# Root writes the holder file: its folder must be one that only root may write, or anybody could
+# put a link there for root to write through.
+folder=$(dirname "$(env -u KES_WINE32_HOLDER bash -c \
+  "source '$SRC/tests/support/wine_lib.sh'; echo \"\$KES_WINE32_HOLDER\"")")
+if [[ $(stat -c '%u %A' "$folder") =~ ^0\ d....-..-.$ ]]; then
+  echo "ok: the holder file's folder $folder is root's alone"
+else
+  echo "FAIL: the holder file's folder $folder is writable by others: $(stat -c '%U %A' "$folder")"
+  fails=$((fails + 1))
+fi
+
 if ((fails)); then
   cat "$work/log"
   exit 1

@@ -33,9 +33,11 @@ export LC_ALL=zh_CN.UTF-8
 unset LANGUAGE # the caller's would outrank both for translated texts
 
 # The machine-wide switch of QEMU's emulation of 32-bit programs (see wine32_lib.sh), and the file
-# in which the 32-bit test that switched it on leaves who it is: "PID STARTTIME".
+# in which the 32-bit test that switched it on leaves who it is: "PID STARTTIME". Only root may
+# switch it, and the file is in a folder only root may write: in /tmp, anybody could have put a
+# link there for root to write through.
 : "${KES_WINE32_ENTRY:=/proc/sys/fs/binfmt_misc/qemu-i386}"
-: "${KES_WINE32_HOLDER:=/tmp/kestrune-qemu-i386.holder}"
+: "${KES_WINE32_HOLDER:=/run/kestrune-qemu-i386.holder}"
 
 kes_log() { printf '[wine] %s\n' "$*" >&2; }
 kes_fail() {
