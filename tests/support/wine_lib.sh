@@ -21,7 +21,7 @@
 # build folder (making one costs ~15 s, copying ~2 s). Everything started here is bounded by a
 # timeout and torn down on exit, so a hanging or crashing program cannot block the run.
 
-KES_WINE=/usr/lib/wine/wine64
+: "${KES_WINE:=/usr/lib/wine/wine64}"
 KES_WINESERVER=/usr/lib/wine/wineserver
 
 # Wine's own knobs: no debug chatter, never offer Mono or Gecko, no desktop menu entries in $HOME.
