@@ -22,7 +22,9 @@
 # timeout and torn down on exit, so a hanging or crashing program cannot block the run.
 
 : "${KES_WINE:=/usr/lib/wine/wine64}"
-KES_WINESERVER=/usr/lib/wine/wineserver
+: "${KES_WINESERVER:=/usr/lib/wine/wineserver}"
+# Debian's Wine does not find its own fonts: each prefix gets a copy from here.
+: "${KES_WINE_FONTS:=/usr/share/wine/fonts}"
 
 # Wine's own knobs: no debug chatter, never offer Mono or Gecko, no desktop menu entries in $HOME.
 # A Chinese UTF-8 locale makes CJK text render and X window titles searchable by their text.
@@ -92,6 +94,28 @@ kes_wine_wait() {
   fi
 }
 
+# kes_reg_add KEY /v NAME ...: "reg add" in the current prefix. Wine now and then turns a write down
+# (seen once in ten full runs on a loaded machine, reg.exe ending at once): it is tried again, up to
+# three times, each refusal logged with reg.exe's exit code and last lines. Returns 1 if the third
+# try is turned down too.
+kes_reg_add() {
+  local try rc out
+  out=$(mktemp)
+  for ((try = 1; try <= 3; try++)); do
+    rc=0
+    kes_timeout 60 "$KES_WINE" reg add "$@" >"$out" 2>&1 || rc=$?
+    if ((rc == 0)); then
+      rm -f "$out"
+      return 0
+    fi
+    kes_log "writing $1\\$3, try $try of 3: reg.exe ended with exit code $rc:" \
+      "$(tr -d '\r' <"$out" | tail -3)"
+    if ((try < 3)); then sleep 1; fi
+  done
+  rm -f "$out"
+  return 1
+}
+
 # Makes the template prefix once (guarded by a lock, so parallel callers wait for one maker).
 # A template made by another Wine version is made again.
 kes_wine_template() {
@@ -115,22 +139,20 @@ kes_wine_template() {
     # KES_WINE_BOOT_SECS: more time where Wine's 32-bit side runs under emulation (wine32_lib.sh).
     kes_timeout "${KES_WINE_BOOT_SECS:-180}" "$KES_WINE" wineboot --init >/dev/null 2>&1 || exit 1
     kes_wine_wait "${KES_WINE_BOOT_SECS:-120}" || exit 1
-    # Debian's Wine does not find its own fonts: without them title bars show "0 1 r".
-    cp /usr/share/wine/fonts/*.ttf "$tmp/drive_c/windows/Fonts/"
-    local reg=("$KES_WINE" reg add)
+    # Without them title bars show "0 1 r".
+    cp "$KES_WINE_FONTS"/*.ttf "$tmp/drive_c/windows/Fonts/"
     # A crash must end the process, not wait for someone to close winedbg's dialog.
-    kes_timeout 60 "${reg[@]}" 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-      kes_timeout 60 "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    kes_reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+      kes_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
         /v Debugger /t REG_SZ /d '' /f &&
       # The virtual desktop draws title bars and closes message boxes without a window manager.
-      kes_timeout 60 "${reg[@]}" 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f &&
-      kes_timeout 60 "${reg[@]}" 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ \
-        /d 1024x768 /f &&
+      kes_reg_add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f &&
+      kes_reg_add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f &&
       # Tahoma has no Chinese glyphs: as on a Chinese Windows, link it to a CJK font, or the main
       # window's captions (Tahoma, regular and bold) show boxes.
-      kes_timeout 60 "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      kes_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f &&
-      kes_timeout 60 "${reg[@]}" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      kes_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         /v 'Tahoma Bold' /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f &&
       kes_timeout 60 "$KES_WINE" winecfg -v win10 || exit 1
     kes_wine_wait 60 || exit 1
